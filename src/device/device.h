@@ -1,0 +1,16 @@
+// Finding the adapter by hardware ID and restarting it by Net ID, through SetupAPI.
+#pragma once
+
+#include <string>
+
+namespace ze {
+
+// Finds the first present "Net" device whose first hardware ID contains hardwareId
+// (ignoring case) and writes its four-character Net ID and a terminator to netId.
+int FindNetIdByHwId(const char16_t* hardwareId, char16_t* netId);
+
+// Disables (flag 0) or enables (any other flag) the present "Net" device whose
+// driver key name ends in netId.
+int EnableDevice(int flag, std::u16string netId);
+
+}  // namespace ze

@@ -1,0 +1,21 @@
+// The process entry shared by both builds: start-up, logging of the paths and the
+// dispatch of the command line.
+#pragma once
+
+#include "platform/wintypes.h"
+
+namespace ze {
+
+extern char16_t g_szServiceName[64];
+
+// Exit codes of the command line and the service host.
+constexpr int ZE_EXIT_INIT_FAILED = 1;
+constexpr int ZE_EXIT_DISPATCHER_FAILED = -107;
+
+int _tmain(int argc, char16_t** argv);
+
+// One reset in the foreground ("/debug"): the reset sequence on the calling
+// thread, then the service's start type becomes manual.
+void RunForegroundReset();
+
+}  // namespace ze

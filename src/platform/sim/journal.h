@@ -1,0 +1,43 @@
+// The record of every change made to a simulated machine, in order.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace ze::sim {
+
+struct JournalEntry {
+    // CreateKey, SetValue, DeleteKey, WriteProfileString, DisableDevice, EnableDevice,
+    // CreateService, DeleteService, StartService, StopService, ServiceStatus.
+    std::string action;
+    std::u16string path;  // key path under HKLM, file, device instance or service name
+    std::u16string name;  // value name, or "section\key" for profile writes
+    DWORD type = 0;       // registry type, or the new state for services
+    std::vector<BYTE> data;
+
+    // One line, e.g. SetValue SYSTEM\...\0007 "CountryRegion" REG_SZ 31 00 00 00
+    std::string ToString() const;
+};
+
+class Journal {
+public:
+    void Record(JournalEntry entry);
+    std::vector<JournalEntry> Entries() const;
+    std::vector<std::string> Lines() const;
+    void Clear();
+    // Also append each entry's line to this file (persisted machines).
+    void MirrorTo(std::filesystem::path file);
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<JournalEntry> entries_;
+    std::filesystem::path mirror_;
+};
+
+std::string RegTypeName(DWORD type);
+
+}  // namespace ze::sim

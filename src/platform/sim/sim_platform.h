@@ -1,0 +1,180 @@
+// A simulated Windows machine: registry, profile files, a C: drive backed by a
+// directory, locale, clock, debugger stream, service control manager and device
+// installer, with fault injection and a journal of every change made to it.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/journal.h"
+#include "platform/sim/registry_tree.h"
+
+namespace ze::sim {
+
+// Machine-wide settings that are not registry or files.
+struct MachineSettings {
+    LCID systemLocale = 0x0409;
+    LCID userLocale = 0x0409;
+    bool administrator = true;
+    std::u16string windowsDirectory = u"C:\\windows";
+    std::u16string modulePath = u"C:\\Program Files\\Zelvaro\\ZeRegionSvc.exe";
+    std::u16string commandLine;
+    // Device instance ids (under SYSTEM\CurrentControlSet\Enum) that are plugged in.
+    std::set<std::u16string> presentDevices;
+};
+
+class SimPlatform final : public Platform {
+public:
+    // A machine whose C: drive is the folder root/"C" and whose registry lives in
+    // memory only. Used by unit tests (root is a fresh temporary folder).
+    explicit SimPlatform(std::filesystem::path root);
+    ~SimPlatform() override;
+
+    // A machine persisted in a folder: registry.reg, machine.ini, C\ and journal.txt.
+    // Returns nullptr and sets *error when the folder is missing or a file is corrupt.
+    static std::unique_ptr<SimPlatform> OpenMachine(const std::filesystem::path& dir,
+                                                    std::string* error);
+    // Writes a new machine folder with the given settings and an empty registry.
+    static bool CreateMachine(const std::filesystem::path& dir, const MachineSettings& settings,
+                              std::string* error);
+
+    // ---- state for tests and tools ----
+    MachineSettings& Settings() { return settings_; }
+    const std::filesystem::path& Root() const { return root_; }
+    RegistryTree& Registry() { return registry_; }
+    Journal& JournalOf() { return journal_; }
+    void SetClock(const SYSTEMTIME& time) { clock_ = time; }
+    const std::u16string& DebugStream() const { return debugStream_; }
+    // Maps a Windows path to the host path (C: into Root()/"C", other drives like Z:).
+    std::filesystem::path HostPath(std::u16string_view windowsPath) const;
+    // Marks a file read-only (as the FILE_ATTRIBUTE_READONLY attribute would).
+    void SetReadOnly(std::u16string_view windowsPath, bool readOnly);
+
+    // Fault injection: the occurrence-th call (1-based; 0 = every call) of the named
+    // Win32 call fails with the given error, as Windows would report it.
+    void InjectFault(const std::string& call, int occurrence, LONG error);
+    void ClearFaults();
+
+    // ---- Platform ----
+    LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                       HKEY* phkResult) override;
+    LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                         DWORD dwOptions, REGSAM samDesired, void* lpSecurityAttributes,
+                         HKEY* phkResult, DWORD* lpdwDisposition) override;
+    LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
+                          BYTE* lpData, DWORD* lpcbData) override;
+    LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                        const BYTE* lpData, DWORD cbData) override;
+    LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass, DWORD* lpReserved,
+                          DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
+                          DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
+                          DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) override;
+    LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
+                       DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
+                       FILETIME* lpftLastWriteTime) override;
+    LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
+                       DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+    LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) override;
+    LONG RegCloseKey(HKEY hKey) override;
+
+    DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                                   LPWSTR lpReturnedString, DWORD nSize,
+                                   LPCWSTR lpFileName) override;
+    UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                               LPCWSTR lpFileName) override;
+    DWORD GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                         LPCWSTR lpFileName) override;
+    BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                    LPCWSTR lpFileName) override;
+
+    DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) override;
+    HMODULE GetModuleHandleW(LPCWSTR lpModuleName) override;
+    LPWSTR GetCommandLineW() override;
+    UINT GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) override;
+    UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) override;
+    HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) override;
+    BOOL FindClose(HANDLE hFindFile) override;
+    HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                       void* lpSecurityAttributes, DWORD dwCreationDisposition,
+                       DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+    BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                   DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
+    BOOL CloseHandle(HANDLE hObject) override;
+    void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD dwErrCode) override;
+
+    int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
+    void OutputDebugStringW(LPCWSTR lpOutputString) override;
+
+    SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                             DWORD dwDesiredAccess) override;
+    SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                             DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                             DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                             LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
+                             LPCWSTR lpServiceStartName, LPCWSTR lpPassword) override;
+    SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
+                           DWORD dwDesiredAccess) override;
+    BOOL DeleteService(SC_HANDLE hService) override;
+    BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
+                       LPCWSTR* lpServiceArgVectors) override;
+    BOOL ControlService(SC_HANDLE hService, DWORD dwControl,
+                        SERVICE_STATUS* lpServiceStatus) override;
+    BOOL CloseServiceHandle(SC_HANDLE hSCObject) override;
+    BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) override;
+    SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
+                                                      LPHANDLER_FUNCTION lpHandlerProc) override;
+    BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
+                          SERVICE_STATUS* lpServiceStatus) override;
+
+    BOOL SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList,
+                                    DWORD ClassGuidListSize, DWORD* RequiredSize) override;
+    HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, void* hwndParent,
+                                  DWORD Flags) override;
+    BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                               SP_DEVINFO_DATA* DeviceInfoData) override;
+    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
+                                           SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
+                                           DWORD* PropertyRegDataType, BYTE* PropertyBuffer,
+                                           DWORD PropertyBufferSize,
+                                           DWORD* RequiredSize) override;
+    BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
+                                       SP_CLASSINSTALL_HEADER* ClassInstallParams,
+                                       DWORD ClassInstallParamsSize) override;
+    BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                   SP_DEVINFO_DATA* DeviceInfoData) override;
+    BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
+
+private:
+    // Returns the injected error for this call of `call`, if one is due.
+    std::optional<LONG> DueFault(const std::string& call);
+
+    std::filesystem::path root_;
+    MachineSettings settings_;
+    RegistryTree registry_;
+    Journal journal_;
+    std::optional<SYSTEMTIME> clock_;
+    std::u16string debugStream_;
+    std::u16string commandLineBuffer_;
+
+    struct Fault {
+        int occurrence;
+        LONG error;
+    };
+    std::map<std::string, std::vector<Fault>> faults_;
+    std::map<std::string, int> callCounts_;
+
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::recursive_mutex mutex_;
+};
+
+}  // namespace ze::sim
