@@ -1,0 +1,45 @@
+#include "common/log.h"
+#include "device/device.h"
+#include "device/net_devices.h"
+
+namespace ze {
+
+int EnableDevice(int flag, std::u16string netId) {
+    PresentNetDevices devices;
+    if (devices.Error() != 0) {
+        return devices.Error();
+    }
+    // Compared as a terminated text, as lstrcmpW would.
+    const std::u16string wanted(netId.c_str());
+    SP_DEVINFO_DATA device{};
+    bool matched = devices.Find(
+        [&](SP_DEVINFO_DATA& candidate) {
+            std::optional<NetIdUnits> id = ReadNetId(devices.Set(), candidate);
+            return id.has_value() && std::u16string(id->data()) == wanted;
+        },
+        &device);
+    if (!matched) {
+        LogPrint(u"[ZeRegionSvc] Device not found by Net ID!\r\n");
+        return -999;
+    }
+
+    SP_PROPCHANGE_PARAMS params{};
+    params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    params.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    params.StateChange = flag == 0 ? DICS_DISABLE : DICS_ENABLE;
+    params.Scope = DICS_FLAG_GLOBAL;
+    params.HwProfile = 0;  // not used under the global scope
+    if (!OS().SetupDiSetClassInstallParamsW(devices.Set(), &device, &params.ClassInstallHeader,
+                                            sizeof(params))) {
+        LogPrint(u"[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n");
+        return -999;
+    }
+    if (!OS().SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, devices.Set(), &device)) {
+        LogPrint(u"[ZeRegionSvc] SetupDiCallClassInstaller() return FALSE\r\n");
+        return -999;
+    }
+    LogPrint(u"[ZeRegionSvc] EnableDevice(%d): success!\r\n", flag);
+    return 0;
+}
+
+}  // namespace ze

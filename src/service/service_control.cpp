@@ -1,0 +1,142 @@
+#include "common/log.h"
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "main/program.h"
+#include "platform/handles.h"
+#include "service/service.h"
+
+namespace ze {
+
+namespace {
+
+// The access the program asks for on its own service: as a number the same as the
+// manager's all-access mask.
+constexpr DWORD kServiceAccess = 0xF003F;
+
+std::u16string ServiceKeyPath(const std::u16string& serviceName) {
+    return Format(u"%s\\%s", u"SYSTEM\\CurrentControlSet\\Services", serviceName.c_str());
+}
+
+// Logs the operation's name and runs it with the service control manager open.
+template <typename Operation>
+int WithManager(const char16_t* nameLine, Operation operation) {
+    LogPrint(nameLine);
+    UniqueServiceHandle manager(OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SCMGR\r\n");
+        return ZE_SVC_ERR_OPEN_SCMGR;
+    }
+    return operation(manager.get());
+}
+
+// The same with the program's own service open as well; the service handle is
+// closed before the manager's.
+template <typename Operation>
+int WithOwnService(const char16_t* nameLine, Operation operation) {
+    return WithManager(nameLine, [&](SC_HANDLE manager) {
+        UniqueServiceHandle service(OS().OpenServiceW(manager, g_szServiceName, kServiceAccess));
+        if (!service) {
+            LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SVC\r\n");
+            return ZE_SVC_ERR_OPEN_SVC;
+        }
+        return operation(service.get());
+    });
+}
+
+// The executable's full path, read into a buffer that grows until the path fits.
+std::u16string ReadModulePath() {
+    constexpr std::size_t kLongestPath = 32768;
+    std::u16string path(MAX_PATH, u'\0');
+    for (;;) {
+        DWORD length =
+            OS().GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size() || path.size() >= kLongestPath) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+int WriteServiceDescription() {
+    UniqueKey key;
+    if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, ServiceKeyPath(g_szServiceName).c_str(), 0,
+                           KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+        LogPrint(u"[ZeRegionSvc] Open service key failed\r\n");
+        return -4;
+    }
+    std::u16string description =
+        GetIniString(u"Service", u"ServiceDescription", u"", g_szZeRegionSvcIniPath);
+    if (OS().RegSetValueExW(key.get(), u"Description", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(description.c_str()),
+                            static_cast<DWORD>(description.size() * 2)) != ERROR_SUCCESS) {
+        LogPrint(u"[ZeRegionSvc] Write service description failed\r\n");
+        return -6;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ZeInstallService() {
+    return WithManager(u"[ZeRegionSvc] ZeInstallService\r\n", [](SC_HANDLE manager) {
+        std::u16string displayName =
+            GetIniString(u"Service", u"ServiceDisplayName", u"Zelvaro Country Reset Service",
+                         g_szZeRegionSvcIniPath);
+        // Quoted, so that a path with spaces names this executable and nothing else.
+        std::u16string commandLine = u"\"" + ReadModulePath() + u"\"";
+        UniqueServiceHandle service(
+            OS().CreateServiceW(manager, g_szServiceName, displayName.c_str(), kServiceAccess,
+                                SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
+                                commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        if (!service) {
+            LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n");
+            return ZE_SVC_ERR_CREATE_SVC;
+        }
+        return WriteServiceDescription();
+    });
+}
+
+int ZeUninstallService() {
+    return WithOwnService(u"[ZeRegionSvc] ZeUninstallService\r\n", [](SC_HANDLE service) {
+        if (!OS().DeleteService(service)) {
+            LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_DELETE_SVC\r\n");
+            return ZE_SVC_ERR_DELETE_SVC;
+        }
+        return 0;
+    });
+}
+
+int ZeStartService() {
+    return WithOwnService(u"[ZeRegionSvc] ZeStartService\r\n", [](SC_HANDLE service) {
+        if (!OS().StartServiceW(service, 0, nullptr)) {
+            LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_START_SVC\r\n");
+            return ZE_SVC_ERR_START_SVC;
+        }
+        return 0;
+    });
+}
+
+int ZeStopService() {
+    return WithOwnService(u"[ZeRegionSvc] ZeStopService\r\n", [](SC_HANDLE service) {
+        SERVICE_STATUS status{};
+        if (!OS().ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+            LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_CONTROL_SVC\r\n");
+            return ZE_SVC_ERR_CONTROL_SVC;
+        }
+        return 0;
+    });
+}
+
+int ZeSetSrvStartupType(std::u16string serviceName, DWORD startType) {
+    LogPrint(u"[ZeRegionSvc] ZeSetSrvStartupType, service name = %s, startup type = 0x%X\r\n",
+             serviceName.c_str(), startType);
+    if (!WriteRegDword(ServiceKeyPath(serviceName), u"start", startType)) {
+        LogPrint(u"[ZeRegionSvc] Write service start failed\r\n");
+        return -6;
+    }
+    return 0;
+}
+
+}  // namespace ze
