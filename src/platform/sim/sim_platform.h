@@ -20,6 +20,9 @@
 
 namespace ze::sim {
 
+class ServiceManager;
+class DeviceManager;
+
 // Machine-wide settings that are not registry or files.
 struct MachineSettings {
     LCID systemLocale = 0x0409;
@@ -215,7 +218,23 @@ class SimPlatform final : public Platform {
     std::recursive_mutex mutex_;
 
     // ---- service control manager and device installer state ----
-    // (owned by sim_services.cpp and sim_setupapi.cpp)
+    // (owned by sim_services.cpp and sim_setupapi.cpp; created on first use)
+  public:
+    ServiceManager& Services();
+    DeviceManager& Devices();
+
+  private:
+    friend class ServiceManager;
+    friend class DeviceManager;
+    struct ServiceManagerDeleter {
+        void operator()(ServiceManager* manager) const;
+    };
+    struct DeviceManagerDeleter {
+        void operator()(DeviceManager* manager) const;
+    };
+    std::unique_ptr<ServiceManager, ServiceManagerDeleter> services_;
+    std::unique_ptr<DeviceManager, DeviceManagerDeleter> devices_;
+    // ---- end of service control manager and device installer state ----
 };
 
 }  // namespace ze::sim
