@@ -1,30 +1,470 @@
-// Placeholder device installer until the simulated one lands: every call fails.
+// The device installer of the simulated machine: setup classes and devices read
+// from the registry, device information sets, device properties and the
+// DIF_PROPERTYCHANGE state change, each change journaled.
+#include <algorithm>
+#include <cstring>
+
+#include "common/text.h"
+#include "platform/sim/device_manager.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::sim {
+namespace {
 
-BOOL SimPlatform::SetupDiClassGuidsFromNameW(LPCWSTR, GUID*, DWORD, DWORD*) {
+constexpr LONG kErrorInvalidUserBuffer = 1784;
+constexpr LONG kErrorInvalidRegProperty = static_cast<LONG>(0xE0000209);
+constexpr LONG kErrorNoClassInstallParams = static_cast<LONG>(0xE0000215);
+constexpr DWORD kAllClasses = 0x4;        // DIGCF_ALLCLASSES
+constexpr DWORD kDeviceInterface = 0x10;  // DIGCF_DEVICEINTERFACE
+constexpr DWORD kConfigSpecific = 2;      // DICS_FLAG_CONFIGSPECIFIC
+
+// Device registry properties and the values of the device key that hold them.
+struct PropertyValue {
+    DWORD property;
+    const char16_t* valueName;
+};
+constexpr PropertyValue kProperties[] = {
+    {0x00, u"DeviceDesc"},   {0x01, u"HardwareID"},  {0x02, u"CompatibleIDs"},
+    {0x04, u"Service"},      {0x07, u"Class"},       {0x08, u"ClassGUID"},
+    {0x09, u"Driver"},       {0x0A, u"ConfigFlags"}, {0x0B, u"Mfg"},
+    {0x0C, u"FriendlyName"},
+};
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+bool SameGuid(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
+}
+
+std::u16string DeviceKeyPath(std::u16string_view instanceId) {
+    return std::u16string(kEnumKeyPath) + u"\\" + std::u16string(instanceId);
+}
+
+// A string value's text up to its terminator; empty when missing or not a string.
+std::u16string StringValue(const RegKey& key, std::u16string_view name) {
+    const RegValue* value = key.FindValue(name);
+    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
+        return {};
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
+        char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
+        if (c == u'\0')
+            break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+DWORD DwordValue(const RegKey& key, std::u16string_view name) {
+    const RegValue* value = key.FindValue(name);
+    if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4)
+        return 0;
+    return static_cast<DWORD>(value->data[0] | (value->data[1] << 8) | (value->data[2] << 16) |
+                              (static_cast<DWORD>(value->data[3]) << 24));
+}
+
+std::vector<BYTE> StringBytes(std::u16string_view text) {
+    std::vector<BYTE> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<BYTE>(c & 0xFF));
+        bytes.push_back(static_cast<BYTE>(c >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+std::vector<BYTE> DwordBytes(DWORD value) {
+    return {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+            static_cast<BYTE>(value >> 24)};
+}
+
+}  // namespace
+
+std::u16string GuidToString(const GUID& guid) {
+    return Format(u"{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", guid.Data1, guid.Data2,
+                  guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
+                  guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+}
+
+std::optional<GUID> ParseGuid(std::u16string_view text) {
+    if (text.size() != 38 || text.front() != u'{' || text.back() != u'}')
+        return std::nullopt;
+    std::vector<int> digits;
+    for (std::size_t i = 1; i < 37; ++i) {
+        if (i == 9 || i == 14 || i == 19 || i == 24) {
+            if (text[i] != u'-')
+                return std::nullopt;
+            continue;
+        }
+        int digit = HexDigit(text[i]);
+        if (digit < 0)
+            return std::nullopt;
+        digits.push_back(digit);
+    }
+    auto read = [&](std::size_t from, std::size_t count) {
+        std::uint32_t value = 0;
+        for (std::size_t i = from; i < from + count; ++i)
+            value = value * 16 + static_cast<std::uint32_t>(digits[i]);
+        return value;
+    };
+    GUID guid{};
+    guid.Data1 = read(0, 8);
+    guid.Data2 = static_cast<std::uint16_t>(read(8, 4));
+    guid.Data3 = static_cast<std::uint16_t>(read(12, 4));
+    for (std::size_t i = 0; i < 8; ++i)
+        guid.Data4[i] = static_cast<std::uint8_t>(read(16 + 2 * i, 2));
+    return guid;
+}
+
+void AddSetupClass(RegistryTree& registry, std::u16string_view classGuid,
+                   std::u16string_view name) {
+    registry.SetString(std::u16string(kSetupClassKeyPath) + u"\\" + std::u16string(classGuid),
+                       u"Class", name);
+}
+
+void AddDevice(RegistryTree& registry, std::u16string_view instanceId,
+               const std::vector<std::u16string>& hardwareIds, std::u16string_view driver,
+               std::u16string_view classGuid) {
+    std::u16string path = DeviceKeyPath(instanceId);
+    std::vector<BYTE> list;
+    for (const auto& id : hardwareIds) {
+        std::vector<BYTE> bytes = StringBytes(id);
+        list.insert(list.end(), bytes.begin(), bytes.end());
+    }
+    list.push_back(0);
+    list.push_back(0);
+    registry.SetValue(path, u"HardwareID", REG_MULTI_SZ, std::move(list));
+    registry.SetString(path, u"ClassGUID", classGuid);
+    if (!driver.empty())
+        registry.SetString(path, u"Driver", driver);
+    registry.SetDword(path, u"ConfigFlags", 0);
+}
+
+// ---- DeviceManager ----
+
+BOOL DeviceManager::Fail(LONG error) {
+    machine_.SetLastError(static_cast<DWORD>(error));
     return FALSE;
 }
-HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID*, LPCWSTR, void*, DWORD) {
-    return INVALID_HANDLE_VALUE;
+
+DeviceManager::InfoSet* DeviceManager::FindSet(HDEVINFO set) {
+    auto it = sets_.find(set);
+    if (it == sets_.end()) {
+        machine_.SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
 }
-BOOL SimPlatform::SetupDiEnumDeviceInfo(HDEVINFO, DWORD, SP_DEVINFO_DATA*) {
-    return FALSE;
+
+DeviceManager::Member* DeviceManager::FindMember(InfoSet& set, const SP_DEVINFO_DATA* data) {
+    if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
+        machine_.SetLastError(kErrorInvalidUserBuffer);
+        return nullptr;
+    }
+    // Records carry their 1-based place in the set (Windows keeps a pointer there).
+    if (data->Reserved == 0 || data->Reserved > set.members.size() ||
+        data->DevInst != data->Reserved) {
+        machine_.SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return &set.members[data->Reserved - 1];
 }
-BOOL SimPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO, SP_DEVINFO_DATA*, DWORD, DWORD*,
-                                                    BYTE*, DWORD, DWORD*) {
-    return FALSE;
+
+bool DeviceManager::IsPresent(std::u16string_view instanceId) const {
+    return std::any_of(
+        machine_.settings_.presentDevices.begin(), machine_.settings_.presentDevices.end(),
+        [&](const std::u16string& present) { return EqualsIgnoreCase(present, instanceId); });
 }
-BOOL SimPlatform::SetupDiSetClassInstallParamsW(HDEVINFO, SP_DEVINFO_DATA*, SP_CLASSINSTALL_HEADER*,
-                                                DWORD) {
-    return FALSE;
+
+bool DeviceManager::IsStarted(std::u16string_view instanceId) {
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    const RegKey* key = machine_.registry_.Find(DeviceKeyPath(instanceId));
+    return key != nullptr && IsPresent(instanceId) &&
+           (DwordValue(*key, u"ConfigFlags") & CONFIGFLAG_DISABLED) == 0;
 }
-BOOL SimPlatform::SetupDiCallClassInstaller(DI_FUNCTION, HDEVINFO, SP_DEVINFO_DATA*) {
-    return FALSE;
+
+BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize,
+                                       DWORD* requiredSize) {
+    if (machine_.DueFault("SetupDiClassGuidsFromNameW"))
+        return FALSE;
+    if (className == nullptr || (list == nullptr && listSize != 0))
+        return Fail(ERROR_INVALID_PARAMETER);
+    DWORD found = 0;
+    machine_.RegistryCall(false, [&]() -> LONG {
+        const RegKey* classes = machine_.registry_.Find(kSetupClassKeyPath);
+        if (classes == nullptr)
+            return ERROR_SUCCESS;
+        for (const auto& [name, key] : classes->subkeys) {
+            std::optional<GUID> guid = ParseGuid(key->name);
+            if (!guid || !EqualsIgnoreCase(StringValue(*key, u"Class"), className))
+                continue;
+            if (found < listSize)
+                list[found] = *guid;
+            ++found;
+        }
+        return ERROR_SUCCESS;
+    });
+    if (requiredSize != nullptr)
+        *requiredSize = found;
+    // A name that names no class is no error: the list is just empty.
+    if (found > listSize)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    return TRUE;
 }
-BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO) {
-    return FALSE;
+
+HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, DWORD flags) {
+    if (machine_.DueFault("SetupDiGetClassDevsW"))
+        return INVALID_HANDLE_VALUE;
+    // Interface sets are not modelled; a class or all classes must be asked for.
+    if ((flags & kDeviceInterface) != 0 || (classGuid == nullptr && (flags & kAllClasses) == 0)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    InfoSet set;
+    machine_.RegistryCall(false, [&]() -> LONG {
+        const RegKey* devices = machine_.registry_.Find(kEnumKeyPath);
+        if (devices == nullptr)
+            return ERROR_SUCCESS;
+        // Instance ids have three parts: enumerator\device\instance, walked in the
+        // registry's order.
+        for (const auto& [enumName, enumKey] : devices->subkeys) {
+            if (enumerator != nullptr && !EqualsIgnoreCase(enumKey->name, enumerator))
+                continue;
+            for (const auto& [deviceName, deviceKey] : enumKey->subkeys) {
+                for (const auto& [instanceName, instanceKey] : deviceKey->subkeys) {
+                    std::u16string id =
+                        enumKey->name + u"\\" + deviceKey->name + u"\\" + instanceKey->name;
+                    std::optional<GUID> guid = ParseGuid(StringValue(*instanceKey, u"ClassGUID"));
+                    if (!guid || ((flags & kAllClasses) == 0 && !SameGuid(*guid, *classGuid)))
+                        continue;
+                    if ((flags & DIGCF_PRESENT) != 0 && !IsPresent(id))
+                        continue;
+                    set.members.push_back(Member{id, *guid, std::nullopt});
+                }
+            }
+        }
+        return ERROR_SUCCESS;
+    });
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    HDEVINFO handle = reinterpret_cast<HDEVINFO>(machine_.NextHandleValue());
+    sets_[handle] = std::move(set);
+    return handle;
+}
+
+BOOL DeviceManager::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
+    if (machine_.DueFault("SetupDiEnumDeviceInfo"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    InfoSet* info = FindSet(set);
+    if (info == nullptr)
+        return FALSE;
+    if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA))
+        return Fail(kErrorInvalidUserBuffer);
+    if (index >= info->members.size())
+        return Fail(ERROR_NO_MORE_ITEMS);
+    data->ClassGuid = info->members[index].classGuid;
+    data->DevInst = index + 1;
+    data->Reserved = index + 1;
+    return TRUE;
+}
+
+BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
+                                              DWORD* type, BYTE* buffer, DWORD bufferSize,
+                                              DWORD* requiredSize) {
+    if (machine_.DueFault("SetupDiGetDeviceRegistryPropertyW"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    InfoSet* info = FindSet(set);
+    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    if (member == nullptr)
+        return FALSE;
+    if (buffer == nullptr && bufferSize != 0)
+        return Fail(ERROR_INVALID_PARAMETER);
+    auto property_it = std::find_if(std::begin(kProperties), std::end(kProperties),
+                                    [&](const PropertyValue& p) { return p.property == property; });
+    if (property_it == std::end(kProperties))
+        return Fail(kErrorInvalidRegProperty);
+    LONG error = machine_.RegistryCall(false, [&]() -> LONG {
+        const RegKey* key = machine_.registry_.Find(DeviceKeyPath(member->instanceId));
+        if (key == nullptr)
+            return ERROR_NO_SUCH_DEVINST;
+        const RegValue* value = key->FindValue(property_it->valueName);
+        if (value == nullptr)
+            return ERROR_INVALID_DATA;
+        DWORD size = static_cast<DWORD>(value->data.size());
+        if (requiredSize != nullptr)
+            *requiredSize = size;
+        if (type != nullptr)
+            *type = value->type;
+        if (bufferSize < size)
+            return ERROR_INSUFFICIENT_BUFFER;
+        std::copy(value->data.begin(), value->data.end(), buffer);
+        return ERROR_SUCCESS;
+    });
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                          SP_CLASSINSTALL_HEADER* params, DWORD paramsSize) {
+    if (machine_.DueFault("SetupDiSetClassInstallParamsW"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    InfoSet* info = FindSet(set);
+    if (info == nullptr)
+        return FALSE;
+    Member* member = nullptr;
+    if (data != nullptr && (member = FindMember(*info, data)) == nullptr)
+        return FALSE;
+    std::optional<SP_PROPCHANGE_PARAMS>& slot =
+        member != nullptr ? member->propertyChange : info->propertyChange;
+    // No parameters clear the ones set before.
+    if (params == nullptr) {
+        slot.reset();
+        return TRUE;
+    }
+    if (params->cbSize != sizeof(SP_CLASSINSTALL_HEADER))
+        return Fail(kErrorInvalidUserBuffer);
+    // Only the property-change parameters are modelled.
+    if (params->InstallFunction != DIF_PROPERTYCHANGE || paramsSize != sizeof(SP_PROPCHANGE_PARAMS))
+        return Fail(ERROR_INVALID_PARAMETER);
+    SP_PROPCHANGE_PARAMS change{};
+    std::memcpy(&change, params, sizeof change);
+    if (change.StateChange < DICS_ENABLE || change.StateChange > 5 ||
+        (change.Scope != DICS_FLAG_GLOBAL && change.Scope != kConfigSpecific)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    slot = change;
+    return TRUE;
+}
+
+BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
+                                const SP_PROPCHANGE_PARAMS& params) {
+    // The global enable and disable are modelled; hardware profiles are not.
+    if (params.Scope != DICS_FLAG_GLOBAL ||
+        (params.StateChange != DICS_ENABLE && params.StateChange != DICS_DISABLE)) {
+        return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    }
+    if (!machine_.settings_.administrator)
+        return Fail(ERROR_ACCESS_DENIED);
+    LONG error = machine_.RegistryCall(true, [&]() -> LONG {
+        RegKey* key = machine_.registry_.Find(DeviceKeyPath(instanceId));
+        if (key == nullptr)
+            return ERROR_NO_SUCH_DEVINST;
+        bool disable = params.StateChange == DICS_DISABLE;
+        DWORD flags = DwordValue(*key, u"ConfigFlags");
+        flags = disable ? (flags | CONFIGFLAG_DISABLED) : (flags & ~CONFIGFLAG_DISABLED);
+        // The flag outlives a reboot; the device stops or starts at once with it.
+        key->SetValue(u"ConfigFlags", REG_DWORD, DwordBytes(flags));
+        machine_.Record(disable ? "DisableDevice" : "EnableDevice", instanceId, {}, REG_DWORD,
+                        DwordBytes(flags));
+        return ERROR_SUCCESS;
+    });
+    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+}
+
+BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data) {
+    if (machine_.DueFault("SetupDiCallClassInstaller"))
+        return FALSE;
+    std::u16string instanceId;
+    SP_PROPCHANGE_PARAMS params{};
+    StateChangeObserver observer;
+    {
+        std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+        InfoSet* info = FindSet(set);
+        Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+        if (member == nullptr)
+            return FALSE;
+        if (function != DIF_PROPERTYCHANGE)
+            return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+        const std::optional<SP_PROPCHANGE_PARAMS>& stored =
+            member->propertyChange ? member->propertyChange : info->propertyChange;
+        if (!stored)
+            return Fail(kErrorNoClassInstallParams);
+        instanceId = member->instanceId;
+        params = *stored;
+        observer = observer_;
+    }
+    if (observer)
+        observer(instanceId, params.StateChange, false);
+    BOOL changed = ChangeState(instanceId, params);
+    DWORD error = machine_.GetLastError();
+    if (observer && changed) {
+        observer(instanceId, params.StateChange, true);
+        machine_.SetLastError(error);
+    }
+    return changed;
+}
+
+BOOL DeviceManager::DestroyDeviceInfoList(HDEVINFO set) {
+    if (machine_.DueFault("SetupDiDestroyDeviceInfoList"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    return sets_.erase(set) == 1 ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+// ---- SimPlatform ----
+
+DeviceManager& SimPlatform::Devices() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!devices_)
+        devices_.reset(new DeviceManager(*this));
+    return *devices_;
+}
+
+void SimPlatform::DeviceManagerDeleter::operator()(DeviceManager* manager) const {
+    delete manager;
+}
+
+BOOL SimPlatform::SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList,
+                                             DWORD ClassGuidListSize, DWORD* RequiredSize) {
+    return Devices().ClassGuidsFromName(ClassName, ClassGuidList, ClassGuidListSize, RequiredSize);
+}
+
+HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, void*,
+                                           DWORD Flags) {
+    return Devices().GetClassDevs(ClassGuid, Enumerator, Flags);
+}
+
+BOOL SimPlatform::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
+                                        SP_DEVINFO_DATA* DeviceInfoData) {
+    return Devices().EnumDeviceInfo(DeviceInfoSet, MemberIndex, DeviceInfoData);
+}
+
+BOOL SimPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
+                                                    SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
+                                                    DWORD* PropertyRegDataType,
+                                                    BYTE* PropertyBuffer, DWORD PropertyBufferSize,
+                                                    DWORD* RequiredSize) {
+    return Devices().GetDeviceRegistryProperty(DeviceInfoSet, DeviceInfoData, Property,
+                                               PropertyRegDataType, PropertyBuffer,
+                                               PropertyBufferSize, RequiredSize);
+}
+
+BOOL SimPlatform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
+                                                SP_DEVINFO_DATA* DeviceInfoData,
+                                                SP_CLASSINSTALL_HEADER* ClassInstallParams,
+                                                DWORD ClassInstallParamsSize) {
+    return Devices().SetClassInstallParams(DeviceInfoSet, DeviceInfoData, ClassInstallParams,
+                                           ClassInstallParamsSize);
+}
+
+BOOL SimPlatform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                            SP_DEVINFO_DATA* DeviceInfoData) {
+    return Devices().CallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
+}
+
+BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    return Devices().DestroyDeviceInfoList(DeviceInfoSet);
 }
 
 }  // namespace ze::sim

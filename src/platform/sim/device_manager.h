@@ -1,0 +1,86 @@
+// The simulated device installer (SetupAPI). Devices live where Windows keeps them,
+// under SYSTEM\CurrentControlSet\Enum\<enumerator>\<device>\<instance>, with
+// HardwareID, Driver, ClassGUID and ConfigFlags; setup classes live under
+// SYSTEM\CurrentControlSet\Control\Class\{guid} with their Class name. Whether a
+// device is plugged in is machine state (MachineSettings::presentDevices).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/registry_tree.h"
+#include "platform/wintypes.h"
+
+namespace ze::sim {
+
+class SimPlatform;
+
+inline constexpr char16_t kEnumKeyPath[] = u"SYSTEM\\CurrentControlSet\\Enum";
+inline constexpr char16_t kSetupClassKeyPath[] = u"SYSTEM\\CurrentControlSet\\Control\\Class";
+inline constexpr char16_t kNetClassGuid[] = u"{4d36e972-e325-11ce-bfc1-08002be10318}";
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" in lower case, and back (either case).
+std::u16string GuidToString(const GUID& guid);
+std::optional<GUID> ParseGuid(std::u16string_view text);
+
+// Registers a setup class (Class = name) under its GUID.
+void AddSetupClass(RegistryTree& registry, std::u16string_view classGuid, std::u16string_view name);
+// Registers a device: HardwareID as a list, Driver (when not empty), ClassGUID and
+// ConfigFlags 0, all as Windows stores them. Plugging it in is up to the caller.
+void AddDevice(RegistryTree& registry, std::u16string_view instanceId,
+               const std::vector<std::u16string>& hardwareIds, std::u16string_view driver,
+               std::u16string_view classGuid = kNetClassGuid);
+
+class DeviceManager {
+  public:
+    explicit DeviceManager(SimPlatform& machine) : machine_(machine) {}
+
+    BOOL ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize, DWORD* requiredSize);
+    HDEVINFO GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, DWORD flags);
+    BOOL EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
+    BOOL GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, DWORD* type,
+                                   BYTE* buffer, DWORD bufferSize, DWORD* requiredSize);
+    BOOL SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params,
+                               DWORD paramsSize);
+    BOOL CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data);
+    BOOL DestroyDeviceInfoList(HDEVINFO set);
+
+    // ---- state for tests and tools ----
+    // Plugged in and not disabled: the device's driver is running.
+    bool IsStarted(std::u16string_view instanceId);
+    std::size_t OpenSetCount() const { return sets_.size(); }
+    // Called on the calling thread just before and just after each state change made
+    // by the class installer, outside every lock of the machine, so that a test can
+    // act at that moment (deliver a control, say).
+    using StateChangeObserver =
+        std::function<void(const std::u16string& instanceId, DWORD stateChange, bool done)>;
+    void ObserveStateChanges(StateChangeObserver observer) { observer_ = std::move(observer); }
+
+  private:
+    struct Member {
+        std::u16string instanceId;
+        GUID classGuid{};
+        std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+    };
+    struct InfoSet {
+        std::vector<Member> members;
+        std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // for the whole set
+    };
+    InfoSet* FindSet(HDEVINFO set);
+    // The member a device record stands for; nullptr (and the last error set) when
+    // the record does not belong to the set.
+    Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
+    bool IsPresent(std::u16string_view instanceId) const;
+    BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
+    BOOL Fail(LONG error);
+
+    SimPlatform& machine_;
+    std::map<HDEVINFO, InfoSet> sets_;
+    StateChangeObserver observer_;
+};
+
+}  // namespace ze::sim
