@@ -65,6 +65,8 @@ class ServiceManager {
     std::vector<SERVICE_STATUS> ReportedStatuses();
     bool WaitForState(std::u16string_view name, DWORD state, std::chrono::milliseconds timeout);
     std::size_t OpenHandleCount();
+    // How many times a ServiceMain run by a dispatcher of this process has returned.
+    std::size_t ServiceMainReturns();
     // How long a start waits for the process to connect and a control for its handler
     // (30 seconds, as on Windows).
     void SetRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
@@ -109,6 +111,7 @@ class ServiceManager {
     std::map<SC_HANDLE, Handle> handles_;
     std::optional<Dispatcher> dispatcher_;
     std::vector<SERVICE_STATUS> reported_;
+    std::size_t serviceMainReturns_ = 0;
     std::chrono::milliseconds requestTimeout_{30000};
 };
 

@@ -342,6 +342,11 @@ bool ServiceManager::WaitForState(std::u16string_view name, DWORD state,
     return true;
 }
 
+std::size_t ServiceManager::ServiceMainReturns() {
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    return serviceMainReturns_;
+}
+
 std::size_t ServiceManager::OpenHandleCount() {
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     return handles_.size();
@@ -571,8 +576,8 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
     // StartServiceW returns once the process has connected its dispatcher.
     auto deadline = std::chrono::steady_clock::now() + requestTimeout_;
     for (;;) {
-        ServiceRuntime runtime = RuntimeOf(name);
-        if (runtime.connected)
+        // The process took the token when its dispatcher connected.
+        if (RuntimeOf(name).startToken != token)
             return ERROR_SUCCESS;
         if (!ProcessAlive(pid))
             return revert(kErrorProcessAborted);
@@ -634,7 +639,9 @@ LONG ServiceManager::AwaitHandled(const std::u16string& name, std::uint64_t sequ
         ServiceRuntime runtime = RuntimeOf(name);
         if (runtime.handledControl >= sequence)
             return ERROR_SUCCESS;
-        bool gone = runtime.status.dwCurrentState == SERVICE_STOPPED;
+        // A dispatcher that has disconnected (or a process that has ended) handles
+        // nothing more.
+        bool gone = !runtime.connected;
         if (gone || std::chrono::steady_clock::now() >= deadline) {
             machine_.RegistryCall(false, [&]() -> LONG {
                 auto pending = LoadControl(name);
@@ -759,6 +766,7 @@ BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* tabl
                 return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
             }
             runtime.connected = true;
+            runtime.startToken.clear();
             runtime.pid = ::getpid();
             SaveRuntime(name, runtime);
             name = key->name;
@@ -772,7 +780,11 @@ BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* tabl
     argument.push_back(u'\0');
     LPWSTR argv[] = {argument.data(), nullptr};
     LPSERVICE_MAIN_FUNCTIONW serviceMain = table[0].lpServiceProc;
-    std::thread serviceThread([&] { serviceMain(1, argv); });
+    std::thread serviceThread([&] {
+        serviceMain(1, argv);
+        std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+        ++serviceMainReturns_;
+    });
     RunDispatcherLoop(name);
     serviceThread.join();
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
@@ -807,9 +819,15 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
             });
         }
         if (state == SERVICE_STOPPED)
-            return;
+            break;
         std::this_thread::sleep_for(kPollInterval);
     }
+    machine_.RegistryCall(false, [&]() -> LONG {
+        ServiceRuntime runtime = LoadRuntime(name);
+        runtime.connected = false;
+        SaveRuntime(name, runtime);
+        return ERROR_SUCCESS;
+    });
 }
 
 SERVICE_STATUS_HANDLE ServiceManager::RegisterServiceCtrlHandler(LPCWSTR name,
@@ -847,8 +865,6 @@ BOOL ServiceManager::SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVIC
     machine_.RegistryCall(false, [&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         runtime.status = *status;
-        if (status->dwCurrentState == SERVICE_STOPPED)
-            runtime.connected = false;
         SaveRuntime(name, runtime);
         machine_.Record("ServiceStatus", name, Utf8ToUtf16(StateName(status->dwCurrentState)));
         return ERROR_SUCCESS;
