@@ -1,0 +1,262 @@
+#include "service_fixture.h"
+
+namespace ze::testing {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+using Journal = std::vector<std::string>;
+
+constexpr char16_t kQuotedExe[] = u"\"C:\\Program Files\\Zelvaro\\ZeRegionSvc.exe\"";
+
+class ServiceControlTest : public ServiceTest {
+  protected:
+    std::u16string StringValue(std::u16string_view name) {
+        auto value = Value(kServiceKey, name);
+        if (!value)
+            return u"(missing)";
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < value->data.size(); i += 2)
+            text.push_back(static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8)));
+        return text;
+    }
+    void ExpectNoHandleLeft() { EXPECT_EQ(Scm().OpenHandleCount(), 0u); }
+};
+
+TEST_F(ServiceControlTest, InstallRegistersTheQuotedExecutableForAutomaticStart) {
+    WriteSettings(
+        u"[Service]\r\nServiceDisplayName=Zelvaro Region\r\n"
+        u"ServiceDescription=Resets the country!\r\n");
+    EXPECT_EQ(ZeInstallService(), 0);
+    EXPECT_EQ(Value(kServiceKey, u"Type")->data, DwordBytes(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(Value(kServiceKey, u"Start")->data, DwordBytes(SERVICE_AUTO_START));
+    EXPECT_EQ(Value(kServiceKey, u"ErrorControl")->data, DwordBytes(SERVICE_ERROR_IGNORE));
+    EXPECT_EQ(Value(kServiceKey, u"ImagePath")->data, Utf16Bytes(kQuotedExe, true));
+    EXPECT_EQ(Value(kServiceKey, u"DisplayName")->data, Utf16Bytes(u"Zelvaro Region", true));
+    EXPECT_EQ(Value(kServiceKey, u"ObjectName")->data, Utf16Bytes(u"LocalSystem", true));
+    // 20 characters, passed as 40 bytes; the terminator after them is stored too.
+    auto description = Value(kServiceKey, u"Description");
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->type, REG_SZ);
+    EXPECT_EQ(description->data, Utf16Bytes(u"Resets the country!", true));
+    EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] ZeInstallService\r\n"});
+    EXPECT_EQ(JournalLines(),
+              (Journal{"CreateKey SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc",
+                       "CreateService ZeRegionSvc",
+                       "SetValue SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc \"Description\" "
+                       "REG_SZ 52 00 65 00 73 00 65 00 74 00 73 00 20 00 74 00 68 00 65 00 20 00 "
+                       "63 00 6F 00 75 00 6E 00 74 00 72 00 79 00 21 00 00 00"}));
+    // Installed, not started.
+    EXPECT_EQ(Scm().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState, SERVICE_STOPPED);
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, InstallWithoutServiceSectionUsesTheDefaultsAndAnEmptyDescription) {
+    EXPECT_EQ(ZeInstallService(), 0);
+    EXPECT_EQ(StringValue(u"DisplayName"),
+              std::u16string(u"Zelvaro Country Reset Service") + u'\0');
+    auto description = Value(kServiceKey, u"Description");
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->type, REG_SZ);
+    EXPECT_TRUE(description->data.empty());
+}
+
+TEST_F(ServiceControlTest, InstallingTwiceFailsAndLeavesTheDescription) {
+    WriteSettings(u"[Service]\r\nServiceDescription=First\r\n");
+    EXPECT_EQ(ZeInstallService(), 0);
+    WriteSettings(u"[Service]\r\nServiceDescription=Second\r\n");
+    ClearLog();
+    ClearJournal();
+    EXPECT_EQ(ZeInstallService(), ZE_SVC_ERR_CREATE_SVC);
+    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeInstallService\r\n",
+                                    u"[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n"}));
+    EXPECT_TRUE(JournalLines().empty());
+    EXPECT_EQ(StringValue(u"Description"), std::u16string(u"First") + u'\0');
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, InstallKeepsTheServiceWhenItsKeyOrDescriptionCannotBeWritten) {
+    struct Case {
+        const char* call;
+        int result;
+        const char16_t* message;
+    };
+    const Case cases[] = {
+        {"RegOpenKeyExW", -4, u"[ZeRegionSvc] Open service key failed\r\n"},
+        {"RegSetValueExW", -6, u"[ZeRegionSvc] Write service description failed\r\n"},
+    };
+    for (const Case& c : cases) {
+        Reg().Delete(kServiceKey, true);
+        Sim().ClearFaults();
+        Sim().InjectFault(c.call, 0, ERROR_ACCESS_DENIED);
+        ClearLog();
+        EXPECT_EQ(ZeInstallService(), c.result) << c.call;
+        EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeInstallService\r\n", c.message}));
+        EXPECT_TRUE(Scm().Exists(u"ZeRegionSvc"));
+        EXPECT_FALSE(Value(kServiceKey, u"Description"));
+        ExpectNoHandleLeft();
+    }
+}
+
+TEST_F(ServiceControlTest, InstallRegistersALongExecutablePathWhole) {
+    // 256 characters and more do not fit a 256-character buffer; the whole path is
+    // registered, quoted.
+    for (std::size_t length : {255u, 256u, 259u}) {
+        Reg().Delete(kServiceKey, true);
+        std::u16string directory = u"C:\\";
+        std::u16string tail = u"\\ZeRegionSvc.exe";
+        directory += std::u16string(length - directory.size() - tail.size(), u'd');
+        std::u16string path = directory + tail;
+        ASSERT_EQ(path.size(), length);
+        Sim().Settings().modulePath = path;
+        EXPECT_EQ(ZeInstallService(), 0);
+        EXPECT_EQ(StringValue(u"ImagePath"), u"\"" + path + u"\"" + u'\0') << length;
+    }
+}
+
+TEST_F(ServiceControlTest, EveryOperationFailsWithoutAdministrativeRights) {
+    EXPECT_EQ(ZeInstallService(), 0);
+    Sim().Settings().administrator = false;
+    struct Case {
+        int (*operation)();
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {ZeInstallService, u"[ZeRegionSvc] ZeInstallService\r\n"},
+        {ZeUninstallService, u"[ZeRegionSvc] ZeUninstallService\r\n"},
+        {ZeStartService, u"[ZeRegionSvc] ZeStartService\r\n"},
+        {ZeStopService, u"[ZeRegionSvc] ZeStopService\r\n"},
+    };
+    for (const Case& c : cases) {
+        ClearLog();
+        EXPECT_EQ(c.operation(), ZE_SVC_ERR_OPEN_SCMGR);
+        EXPECT_EQ(LogMessages(), (Lines{c.name, u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SCMGR\r\n"}));
+    }
+    EXPECT_TRUE(Scm().Exists(u"ZeRegionSvc"));
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, OperationsOnAServiceThatIsNotInstalledCannotOpenIt) {
+    struct Case {
+        int (*operation)();
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {ZeUninstallService, u"[ZeRegionSvc] ZeUninstallService\r\n"},
+        {ZeStartService, u"[ZeRegionSvc] ZeStartService\r\n"},
+        {ZeStopService, u"[ZeRegionSvc] ZeStopService\r\n"},
+    };
+    for (const Case& c : cases) {
+        ClearLog();
+        EXPECT_EQ(c.operation(), ZE_SVC_ERR_OPEN_SVC);
+        EXPECT_EQ(LogMessages(), (Lines{c.name, u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SVC\r\n"}));
+    }
+    EXPECT_TRUE(JournalLines().empty());
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, StartStopAndDeleteReportTheManagersRefusals) {
+    ASSERT_EQ(ZeInstallService(), 0);
+    // Not running: the stop is refused.
+    ClearLog();
+    EXPECT_EQ(ZeStopService(), ZE_SVC_ERR_CONTROL_SVC);
+    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeStopService\r\n",
+                                    u"[ZeRegionSvc] ZE_SVC_ERR_CONTROL_SVC\r\n"}));
+    // Started, it is pending until its process connects; a second start is refused,
+    // and so is a stop while the start is pending.
+    ClearLog();
+    EXPECT_EQ(ZeStartService(), 0);
+    EXPECT_EQ(ZeStartService(), ZE_SVC_ERR_START_SVC);
+    EXPECT_EQ(ZeStopService(), ZE_SVC_ERR_CONTROL_SVC);
+    EXPECT_EQ(LogMessages(),
+              (Lines{u"[ZeRegionSvc] ZeStartService\r\n", u"[ZeRegionSvc] ZeStartService\r\n",
+                     u"[ZeRegionSvc] ZE_SVC_ERR_START_SVC\r\n", u"[ZeRegionSvc] ZeStopService\r\n",
+                     u"[ZeRegionSvc] ZE_SVC_ERR_CONTROL_SVC\r\n"}));
+    Sim().InjectFault("DeleteService", 0, ERROR_ACCESS_DENIED);
+    ClearLog();
+    EXPECT_EQ(ZeUninstallService(), ZE_SVC_ERR_DELETE_SVC);
+    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeUninstallService\r\n",
+                                    u"[ZeRegionSvc] ZE_SVC_ERR_DELETE_SVC\r\n"}));
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, UninstallingAStoppedServiceRemovesItsKey) {
+    ASSERT_EQ(ZeInstallService(), 0);
+    ClearLog();
+    ClearJournal();
+    EXPECT_EQ(Run({u"/uninstall"}), 0);
+    EXPECT_EQ(
+        LogLinesStartingWith({u"[ZeRegionSvc] Ze", u"[ZeRegionSvc] ZE_"}),
+        (Lines{u"[ZeRegionSvc] ZeStopService\r\n", u"[ZeRegionSvc] ZE_SVC_ERR_CONTROL_SVC\r\n",
+               u"[ZeRegionSvc] ZeUninstallService\r\n"}));
+    EXPECT_EQ(JournalLines(),
+              (Journal{"DeleteService ZeRegionSvc",
+                       "DeleteKey SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc"}));
+    EXPECT_FALSE(Reg().Find(kServiceKey));
+    EXPECT_EQ(Run({u"/start"}), ZE_SVC_ERR_OPEN_SVC);
+    ExpectNoHandleLeft();
+}
+
+TEST_F(ServiceControlTest, SetStartupTypeWritesTheStartValueStraightIntoTheRegistry) {
+    ASSERT_EQ(ZeInstallService(), 0);
+    ClearLog();
+    ClearJournal();
+    EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), 0);
+    EXPECT_EQ(LogMessages(),
+              (Lines{u"[ZeRegionSvc] ZeSetSrvStartupType, service name = ZeRegionSvc, startup "
+                     u"type = 0x3\r\n",
+                     u"[ZeRegionSvc] Write Registry Data=3\r\n"}));
+    // The value keeps the name it was created with.
+    EXPECT_EQ(JournalLines(), (Journal{"SetValue SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc "
+                                       "\"start\" REG_DWORD 03 00 00 00"}));
+    EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
+}
+
+TEST_F(ServiceControlTest, SetStartupTypeOfAServiceThatIsNotInstalledCreatesABareKey) {
+    EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), 0);
+    const sim::RegKey* key = Reg().Find(kServiceKey);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(key->values.size(), 1u);
+    EXPECT_EQ(key->values[0].name, u"start");
+    EXPECT_EQ(key->values[0].data, DwordBytes(3));
+    // That key is no service: it cannot be started, and an installation takes it over.
+    EXPECT_EQ(ZeStartService(), ZE_SVC_ERR_OPEN_SVC);
+    EXPECT_EQ(ZeInstallService(), 0);
+    EXPECT_EQ(StartValue(), SERVICE_AUTO_START);
+}
+
+TEST_F(ServiceControlTest, SetStartupTypeReportsAValueThatCannotBeWritten) {
+    Sim().Settings().administrator = false;
+    EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), -6);
+    EXPECT_EQ(LogMessages(),
+              (Lines{u"[ZeRegionSvc] ZeSetSrvStartupType, service name = ZeRegionSvc, startup "
+                     u"type = 0x3\r\n",
+                     u"[ZeRegionSvc] Open Key Failed!\r\n",
+                     u"[ZeRegionSvc] Write service start failed\r\n"}));
+    EXPECT_FALSE(Reg().Find(kServiceKey));
+}
+
+TEST_F(ServiceControlTest, CommandsAreMatchedIgnoringCaseAndReturnTheOperationsResult) {
+    struct Case {
+        const char16_t* argument;
+        int result;
+    };
+    const Case cases[] = {
+        {u"/Install", 0},
+        {u"/INSTALL", ZE_SVC_ERR_CREATE_SVC},
+        {u"/STOP", ZE_SVC_ERR_CONTROL_SVC},
+        {u"/sTaRt", 0},
+        {u"/start", ZE_SVC_ERR_START_SVC},
+        {u"/UNINSTALL", 0},
+        // Its start still pending, the service is only marked for deletion.
+        {u"/uninstall", ZE_SVC_ERR_DELETE_SVC},
+    };
+    for (const Case& c : cases) {
+        ClearLog();
+        EXPECT_EQ(Run({c.argument}), c.result) << Utf16ToUtf8(c.argument);
+        EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] <-- _tmain()\r\n");
+    }
+    ExpectNoHandleLeft();
+}
+
+}  // namespace
+}  // namespace ze::testing

@@ -1,0 +1,305 @@
+#include "common/paths.h"
+#include "platform/handles.h"
+#include "service_fixture.h"
+
+namespace ze::testing {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+using Statuses = std::vector<SERVICE_STATUS>;
+
+constexpr DWORD kAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+
+class ServiceRunTest : public ServiceTest {
+  protected:
+    ServiceRunTest() {
+        WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
+        EXPECT_EQ(ZeInstallService(), 0);
+        ClearLog();
+        ClearJournal();
+    }
+
+    std::u16string RunTimes() {
+        return GetIniString(u"Settings", u"RunTimes", u"(none)", kIniPath);
+    }
+
+    // One service start that runs to its end and is then stopped; returns the
+    // process's exit code.
+    int StartRunAndStop() {
+        ServiceProcess process(*this);
+        EXPECT_TRUE(process.WaitIdle());
+        EXPECT_EQ(ZeStopService(), 0);
+        return process.Join();
+    }
+
+    // The lines of the service's own routines and of the process around them.
+    Lines ServiceLines() const {
+        return LogLinesStartingWith(
+            {u"[ZeRegionSvc] ServiceMain", u"[ZeRegionSvc] Service_Status_Handle",
+             u"[ZeRegionSvc] Update service status", u"[ZeRegionSvc] Net ID of ini",
+             u"[ZeRegionSvc] EnableDevice", u"[ZeRegionSvc] Write RunTimes",
+             u"[ZeRegionSvc] ZeSetSrvStartupType", u"[ZeRegionSvc] ServiceCtrlHandler",
+             u"[ZeRegionSvc] SERVICE_CONTROL_STOP", u"[ZeRegionSvc] <-- _tmain",
+             u"[ZeRegionSvc] StartServiceCtrlDispatcher"});
+    }
+
+    // The journal's device and service lines, without the registry and files.
+    std::vector<std::string> DeviceAndServiceJournal() const {
+        std::vector<std::string> lines;
+        for (const auto& line : JournalLines()) {
+            if (line.find("Device ") != std::string::npos || line.rfind("ServiceStatus", 0) == 0 ||
+                line.rfind("StopService", 0) == 0 || line.find("RunTimes") != std::string::npos) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    }
+};
+
+TEST_F(ServiceRunTest, AProcessNotStartedByTheManagerCannotConnect) {
+    EXPECT_EQ(Run({}), ZE_EXIT_DISPATCHER_FAILED);
+    EXPECT_EQ(ServiceLines(),
+              (Lines{u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n",
+                     u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+}
+
+TEST_F(ServiceRunTest, AServiceStartResetsTheAdapterOnceAndRunsUntilStopped) {
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    EXPECT_EQ(Scm().ReportedStatuses(), (Statuses{Status(SERVICE_RUNNING, kAccepted)}));
+    EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter));
+    EXPECT_EQ(RunTimes(), u"4");
+    EXPECT_EQ(Scm().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState, SERVICE_RUNNING);
+
+    EXPECT_EQ(ZeStopService(), 0);
+    EXPECT_EQ(process.Join(), 0);
+    EXPECT_EQ(Scm().ReportedStatuses(),
+              (Statuses{Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, kAccepted)}));
+    EXPECT_EQ(
+        ServiceLines(),
+        (Lines{u"[ZeRegionSvc] ServiceMain\r\n", u"[ZeRegionSvc] Net ID of ini = 0007\r\n",
+               u"[ZeRegionSvc] EnableDevice(0): success!\r\n",
+               u"[ZeRegionSvc] EnableDevice(1): success!\r\n",
+               u"[ZeRegionSvc] ServiceCtrlHandler: opcode=1\r\n",
+               u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n", u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+    std::string adapter = Utf16ToUtf8(kAdapter);
+    EXPECT_EQ(DeviceAndServiceJournal(),
+              (std::vector<std::string>{
+                  "ServiceStatus ZeRegionSvc SERVICE_RUNNING", "DisableDevice " + adapter,
+                  "EnableDevice " + adapter,
+                  "WriteProfileString " + Utf16ToUtf8(kIniPath) + " Settings\\RunTimes=4",
+                  "StopService ZeRegionSvc", "ServiceStatus ZeRegionSvc SERVICE_STOPPED"}));
+    EXPECT_EQ(Scm().OpenHandleCount(), 0u);
+}
+
+TEST_F(ServiceRunTest, TheRunBudgetCountsDownOverSuccessiveStartsThenTheStartTypeBecomesManual) {
+    struct Start {
+        const char16_t* runTimesAfter;
+        DWORD startTypeAfter;
+    };
+    const Start starts[] = {
+        {u"4", SERVICE_AUTO_START},
+        {u"3", SERVICE_AUTO_START},
+        {u"2", SERVICE_AUTO_START},
+        {u"1", SERVICE_AUTO_START},
+        {u"1", SERVICE_DEMAND_START},
+        {u"1", SERVICE_DEMAND_START},  // a later manual start resets once more
+    };
+    int number = 0;
+    for (const Start& start : starts) {
+        ++number;
+        ClearJournal();
+        EXPECT_EQ(StartRunAndStop(), 0) << "start " << number;
+        EXPECT_EQ(RunTimes(), start.runTimesAfter) << "start " << number;
+        EXPECT_EQ(StartValue(), start.startTypeAfter) << "start " << number;
+        // Every start restarts the adapter.
+        std::vector<std::string> journal = JournalLines();
+        EXPECT_EQ(std::count_if(
+                      journal.begin(), journal.end(),
+                      [](const std::string& line) { return line.rfind("DisableDevice", 0) == 0; }),
+                  1)
+            << "start " << number;
+    }
+}
+
+TEST_F(ServiceRunTest, TheRunBudgetIsReadAsASignedNumber) {
+    struct Case {
+        const char16_t* runTimes;
+        const char16_t* after;
+        bool manual;
+    };
+    const Case cases[] = {
+        {u"2", u"1", false},
+        {u"1", u"1", true},
+        {u"0", u"0", true},
+        {u"-3", u"-3", true},
+        {u"abc", u"abc", true},
+        // Above 1000 the count is written whole.
+        {u"1000", u"999", false},
+        {u"1001", u"1000", false},
+        {u"123456", u"123455", false},
+        {u"2147483647", u"2147483646", false},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n[Settings]\r\nRunTimes=" +
+                      std::u16string(c.runTimes) + u"\r\n");
+        ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_AUTO_START);
+        ClearLog();
+        EXPECT_EQ(StartRunAndStop(), 0);
+        EXPECT_EQ(RunTimes(), c.after) << Utf16ToUtf8(c.runTimes);
+        EXPECT_EQ(StartValue(), c.manual ? SERVICE_DEMAND_START : SERVICE_AUTO_START)
+            << Utf16ToUtf8(c.runTimes);
+        Lines startType = LogLinesStartingWith({u"[ZeRegionSvc] ZeSetSrvStartupType"});
+        EXPECT_EQ(startType.size(), c.manual ? 1u : 0u) << Utf16ToUtf8(c.runTimes);
+    }
+}
+
+TEST_F(ServiceRunTest, AnEmptyNetIdSkipsTheResetAndTheBudget) {
+    WriteSettings(u"[DriverKey]\r\nNetID=\r\n[Settings]\r\nRunTimes=3\r\n");
+    std::string settings = SettingsBytes();
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    EXPECT_EQ(Scm().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState, SERVICE_RUNNING);
+    EXPECT_EQ(ZeStopService(), 0);
+    EXPECT_EQ(process.Join(), 0);
+    EXPECT_EQ(
+        ServiceLines(),
+        (Lines{u"[ZeRegionSvc] ServiceMain\r\n", u"[ZeRegionSvc] Net ID of ini is empty\r\n",
+               u"[ZeRegionSvc] ServiceCtrlHandler: opcode=1\r\n",
+               u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n", u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+    EXPECT_EQ(SettingsBytes(), settings);
+    EXPECT_EQ(DeviceAndServiceJournal(),
+              (std::vector<std::string>{"ServiceStatus ZeRegionSvc SERVICE_RUNNING",
+                                        "StopService ZeRegionSvc",
+                                        "ServiceStatus ZeRegionSvc SERVICE_STOPPED"}));
+}
+
+TEST_F(ServiceRunTest, EveryControlButStopReportsTheCurrentStateAgain) {
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    UniqueServiceHandle manager(OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        OS().OpenServiceW(manager.get(), u"ZeRegionSvc", SERVICE_ALL_ACCESS));
+    struct Case {
+        DWORD control;
+        bool throughTheManager;  // shutdown comes from the system, not ControlService
+    };
+    const Case cases[] = {{SERVICE_CONTROL_INTERROGATE, true},
+                          {200, true},
+                          {SERVICE_CONTROL_SHUTDOWN, false},
+                          {SERVICE_CONTROL_STOP, true}};
+    for (const Case& c : cases) {
+        ClearLog();
+        std::size_t before = Scm().ReportedStatuses().size();
+        if (c.throughTheManager) {
+            SERVICE_STATUS status{};
+            EXPECT_TRUE(OS().ControlService(service.get(), c.control, &status)) << c.control;
+        } else {
+            ServiceCtrlHandler(c.control);
+        }
+        Statuses reported = Scm().ReportedStatuses();
+        ASSERT_EQ(reported.size(), before + 1) << c.control;
+        bool stop = c.control == SERVICE_CONTROL_STOP;
+        EXPECT_EQ(reported.back(), Status(stop ? SERVICE_STOPPED : SERVICE_RUNNING, kAccepted))
+            << c.control;
+        Lines expected{Format(u"[ZeRegionSvc] ServiceCtrlHandler: opcode=%d\r\n", c.control)};
+        if (stop) {
+            EXPECT_EQ(process.Join(), 0);
+            expected.push_back(u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n");
+            expected.push_back(u"[ZeRegionSvc] <-- _tmain()\r\n");
+        }
+        EXPECT_EQ(ServiceLines(), expected) << c.control;
+    }
+}
+
+TEST_F(ServiceRunTest, AStopDuringTheResetWaitsForTheAdapterToBeEnabledAgain) {
+    struct Moment {
+        DWORD stateChange;
+        bool done;
+        const char* name;
+    };
+    const Moment moments[] = {{DICS_DISABLE, false, "before the disable"},
+                              {DICS_DISABLE, true, "between disable and enable"},
+                              {DICS_ENABLE, true, "after the enable"}};
+    std::string adapter = Utf16ToUtf8(kAdapter);
+    for (const Moment& moment : moments) {
+        WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
+        ClearJournal();
+        std::size_t reportedBefore = Scm().ReportedStatuses().size();
+        int stopResult = 1;
+        Sim().Devices().ObserveStateChanges([&](const std::u16string&, DWORD change, bool done) {
+            if (change == moment.stateChange && done == moment.done && stopResult == 1)
+                stopResult = ZeStopService();
+        });
+        {
+            ServiceProcess process(*this);
+            EXPECT_EQ(process.Join(), 0) << moment.name;
+        }
+        Sim().Devices().ObserveStateChanges(nullptr);
+        EXPECT_EQ(stopResult, 0) << moment.name;
+        Statuses reported = Scm().ReportedStatuses();
+        reported.erase(reported.begin(),
+                       reported.begin() + static_cast<std::ptrdiff_t>(reportedBefore));
+        EXPECT_EQ(reported, (Statuses{Status(SERVICE_RUNNING, kAccepted),
+                                      Status(SERVICE_STOP_PENDING, 0, 1, 30000),
+                                      Status(SERVICE_STOPPED, kAccepted)}))
+            << moment.name;
+        EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << moment.name;
+        std::vector<std::string> journal = DeviceAndServiceJournal();
+        ASSERT_FALSE(journal.empty());
+        // The whole reset and the countdown come before the stop is carried out.
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "EnableDevice " + adapter), 1);
+        EXPECT_EQ(journal.back(), "ServiceStatus ZeRegionSvc SERVICE_STOPPED") << moment.name;
+        EXPECT_EQ(journal[journal.size() - 2],
+                  "WriteProfileString " + Utf16ToUtf8(kIniPath) + " Settings\\RunTimes=4")
+            << moment.name;
+        EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] <-- _tmain()\r\n");
+    }
+}
+
+TEST_F(ServiceRunTest, AFailedStatusReportIsLoggedAndTheWorkGoesOn) {
+    Sim().InjectFault("SetServiceStatus", 1, ERROR_INVALID_HANDLE);
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    EXPECT_EQ(RunTimes(), u"4");
+    // Never reported running, the service cannot be stopped through the manager.
+    EXPECT_EQ(ZeStopService(), ZE_SVC_ERR_CONTROL_SVC);
+    ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+    EXPECT_EQ(process.Join(), 0);
+    Lines lines = ServiceLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], u"[ZeRegionSvc] ServiceMain\r\n");
+    EXPECT_EQ(lines[1], u"[ZeRegionSvc] Update service status failed\r\n");
+    EXPECT_EQ(lines[2], u"[ZeRegionSvc] Net ID of ini = 0007\r\n");
+}
+
+TEST_F(ServiceRunTest, WithoutItsHandlerTheServiceReportsNothingAndDoesNothing) {
+    // Outside a dispatcher the registration fails.
+    ServiceMain(0, nullptr);
+    EXPECT_EQ(ServiceLines(), (Lines{u"[ZeRegionSvc] ServiceMain\r\n",
+                                     u"[ZeRegionSvc] Service_Status_Handle = NULL\r\n"}));
+    EXPECT_TRUE(Scm().ReportedStatuses().empty());
+    EXPECT_TRUE(JournalLines().empty());
+}
+
+TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {
+    WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n[Settings]\r\nRunTimes=3\r\n");
+    Sim().InjectFault("WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(StartRunAndStop(), 0);
+    EXPECT_EQ(RunTimes(), u"3");
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] Write RunTimes"}),
+              (Lines{u"[ZeRegionSvc] Write RunTimes to ini failed\r\n"}));
+}
+
+TEST_F(ServiceRunTest, TheForegroundResetRestartsTheAdapterAndSetsManualStart) {
+    EXPECT_EQ(Run({u"/debug"}), 0);
+    std::string adapter = Utf16ToUtf8(kAdapter);
+    EXPECT_EQ(DeviceAndServiceJournal(),
+              (std::vector<std::string>{"DisableDevice " + adapter, "EnableDevice " + adapter}));
+    EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter));
+    EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
+    EXPECT_EQ(RunTimes(), u"(none)");
+}
+
+}  // namespace
+}  // namespace ze::testing
