@@ -1,0 +1,69 @@
+#include "common/paths.h"
+#include "service/service_fixture.h"
+
+namespace ze::testing {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+class RecordNetIdTest : public ServiceTest {
+  protected:
+    Lines ActionLines() const {
+        return LogLinesStartingWith({u"[ZeRegionSvc] Device", u"[ZeRegionSvc] Net ID",
+                                     u"[ZeRegionSvc] Write Net ID", u"[ZeRegionSvc] SetupDi",
+                                     u"[ZeRegionSvc] <-- _tmain"});
+    }
+};
+
+TEST_F(RecordNetIdTest, AnAdapterFoundByHardwareIdHasItsNetIdRecorded) {
+    WriteSettings(u"[Settings]\r\nRunTimes=5\r\n");
+    EXPECT_EQ(Run({u"pci\\ven_14e4&dev_43a0"}), 0);
+    EXPECT_EQ(GetIniString(u"DriverKey", u"NetID", u"(none)", kIniPath), u"0007");
+    EXPECT_EQ(GetIniString(u"Settings", u"RunTimes", u"(none)", kIniPath), u"5");
+    EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] Write Net ID = 0007 to ini\r\n",
+                                    u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+}
+
+TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
+    struct Case {
+        const char16_t* argument;
+        const char* fault;
+        int result;
+        const char16_t* message;
+    };
+    const Case cases[] = {
+        {u"USB\\VID_0BDA", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"/help", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"PCI\\VEN_14E4", "SetupDiGetClassDevsW", -7,
+         u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
+        std::string before = SettingsBytes();
+        Sim().ClearFaults();
+        if (c.fault != nullptr)
+            Sim().InjectFault(c.fault, 0, ERROR_INVALID_PARAMETER);
+        ClearLog();
+        ClearJournal();
+        EXPECT_EQ(Run({c.argument}), c.result) << Utf16ToUtf8(c.argument);
+        EXPECT_EQ(SettingsBytes(), before);
+        EXPECT_TRUE(JournalLines().empty());
+        EXPECT_EQ(
+            ActionLines(),
+            (Lines{c.message,
+                   u"[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n",
+                   u"[ZeRegionSvc] <-- _tmain()\r\n"}))
+            << Utf16ToUtf8(c.argument);
+    }
+}
+
+TEST_F(RecordNetIdTest, ASettingsFileThatCannotBeWrittenFailsTheAction) {
+    Sim().InjectFault("WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run({u"VEN_14E4"}), -6);
+    EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] Write Net ID = 0007 to ini\r\n",
+                                    u"[ZeRegionSvc] Write Net ID to ini failed\r\n",
+                                    u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+}
+
+}  // namespace
+}  // namespace ze::testing
