@@ -85,7 +85,7 @@ int ZeInstallService() {
             GetIniString(u"Service", u"ServiceDisplayName", u"Zelvaro Country Reset Service",
                          g_szZeRegionSvcIniPath);
         // Quoted, so that a path with spaces names this executable and nothing else.
-        std::u16string commandLine = u"\"" + ReadModulePath() + u"\"";
+        std::u16string commandLine = Format(u"\"%s\"", ReadModulePath().c_str());
         UniqueServiceHandle service(
             OS().CreateServiceW(manager, g_szServiceName, displayName.c_str(), kServiceAccess,
                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
