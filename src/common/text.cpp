@@ -54,47 +54,42 @@ const char16_t* ReadCount(const char16_t* p, std::size_t& out) {
     return p;
 }
 
+// Consumes `c` at p if it is there.
+bool Take(const char16_t*& p, char16_t c) {
+    if (*p != c)
+        return false;
+    ++p;
+    return true;
+}
+
 const char16_t* ParseField(const char16_t* p, Field& f) {
-    if (*p == u'-')
-        f.left = (++p, true);
-    if (*p == u'#')
-        f.alternate = (++p, true);
-    if (*p == u'0')
-        f.zero = (++p, true);
+    f.left = Take(p, u'-');
+    f.alternate = Take(p, u'#');
+    f.zero = Take(p, u'0');
     p = ReadCount(p, f.width);
-    if (*p == u'.')
-        p = ReadCount(p + 1, f.precision);
-    if (*p == u'l') {
-        f.size = (++p, Size::Long);
-    } else if (*p == u'h') {
-        f.size = (++p, Size::Short);
-    } else if (*p == u'w') {
-        f.size = (++p, Size::Wide);
-    } else if (*p == u'I') {
-        if (p[1] == u'6' && p[2] == u'4') {
-            f.size = (p += 3, Size::Int64);
-        } else if (p[1] == u'3' && p[2] == u'2') {
-            p += 3;
+    if (Take(p, u'.'))
+        p = ReadCount(p, f.precision);
+    if (Take(p, u'l')) {
+        f.size = Size::Long;
+    } else if (Take(p, u'h')) {
+        f.size = Size::Short;
+    } else if (Take(p, u'w')) {
+        f.size = Size::Wide;
+    } else if (Take(p, u'I')) {
+        if (p[0] == u'6' && p[1] == u'4') {
+            f.size = Size::Int64;
+            p += 2;
+        } else if (p[0] == u'3' && p[1] == u'2') {
+            p += 2;
         } else {
-            f.size = (++p, Size::IntPtr);
+            f.size = Size::IntPtr;
         }
     }
-    switch (*p) {
-        case u'c':
-        case u'C':
-        case u's':
-        case u'S':
-        case u'd':
-        case u'i':
-        case u'u':
-        case u'x':
-        case u'X':
-        case u'p':
-            f.type = *p;
-            return p + 1;
-        default:
-            return p;
+    if (*p == u'\0' || std::u16string_view(u"cCsSdiuxXp").find(*p) == std::u16string_view::npos) {
+        return p;
     }
+    f.type = *p;
+    return p + 1;
 }
 
 char16_t AnsiChar(char c) {
@@ -289,8 +284,7 @@ struct ScanField {
 // Parses a conversion after '%'; returns its last character, or nullptr when it is
 // not one of the numeric conversions.
 const char16_t* ParseScanField(const char16_t* f, ScanField& field) {
-    if (*f == u'*')
-        field.skip = (++f, true);
+    field.skip = Take(f, u'*');
     f = ReadCount(f, field.width);
     if (*f == u'l')
         ++f;
@@ -304,11 +298,13 @@ const char16_t* ParseScanField(const char16_t* f, ScanField& field) {
             field.isSigned = false;
             break;
         case u'o':
-            field.base = 8, field.isSigned = false;
+            field.base = 8;
+            field.isSigned = false;
             break;
         case u'x':
         case u'X':
-            field.base = 16, field.isSigned = false;
+            field.base = 16;
+            field.isSigned = false;
             break;
         default:
             return nullptr;
