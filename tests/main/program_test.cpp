@@ -6,26 +6,31 @@ namespace ze::testing {
 namespace {
 
 class ProgramTest : public SimTest {
-protected:
+  protected:
     int Run(std::vector<std::u16string> arguments) {
         arguments.insert(arguments.begin(), kExePath);
         std::vector<char16_t*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
         argv.push_back(nullptr);
         return _tmain(static_cast<int>(arguments.size()), argv.data());
     }
     static std::vector<std::u16string> StartLines() {
-        return {u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program Files\\Zelvaro\\ZeRegionSvc.ini\r\n",
-                u"[ZeRegionSvc] g_szZeCoInstDatPath = C:\\Program Files\\Zelvaro\\ZeCoInst.dat\r\n",
-                u"[ZeRegionSvc] g_szZeRegionSvcLogPath = C:\\Program Files\\Zelvaro\\ZeRegionSvc.log\r\n",
-                u"[ZeRegionSvc] --> _tmain()\r\n"};
+        return {
+            u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.ini\r\n",
+            u"[ZeRegionSvc] g_szZeCoInstDatPath = C:\\Program Files\\Zelvaro\\ZeCoInst.dat\r\n",
+            u"[ZeRegionSvc] g_szZeRegionSvcLogPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.log\r\n",
+            u"[ZeRegionSvc] --> _tmain()\r\n"};
     }
 };
 
 TEST_F(ProgramTest, WithoutArgumentsOutsideTheServiceManagerTheDispatcherFails) {
     EXPECT_EQ(Run({}), -107);
     auto expected = StartLines();
-    expected.push_back(u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n");
+    expected.push_back(
+        u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n");
     expected.push_back(u"[ZeRegionSvc] <-- _tmain()\r\n");
     EXPECT_EQ(LogMessages(), expected);
     EXPECT_EQ(std::u16string(g_szServiceName), u"ZeRegionSvc");
