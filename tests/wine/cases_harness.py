@@ -1,6 +1,6 @@
-"""The tier's own tools: what regedit imports is what regdump reads back."""
+"""The tier's own tools and the Windows platform layer under Wine."""
 
-from winetier import case
+from winetier import TOOLS_DIR, case
 
 
 @case("harness: a .reg import reads back byte for byte through regdump")
@@ -31,3 +31,32 @@ def reg_round_trip(m):
     ], "values read back")
     m.expect_eq(m.reg_value(key, "number"), (4, bytes([0x1a, 0, 0, 0])), "one value")
     m.expect_eq(m.regdump(key + "\\Missing"), None, "a missing key")
+
+
+@case("platform: the service dispatcher and control handler reach the program")
+def service_trampolines(m):
+    exe = TOOLS_DIR + "\\servicecheck.exe"
+    m.write_file(exe, m.tier.windows_file("servicecheck.exe"))
+    marker = TOOLS_DIR + "\\servicecheck.txt"
+
+    def lines():
+        data = m.read_file(marker)
+        return data.decode("utf-8").splitlines() if data else []
+
+    m.require(m.wine(["sc", "create", "ZeCheck", "binPath=", exe]).code == 0, "sc create failed")
+    m.expect_eq(m.wine(["sc", "start", "ZeCheck"]).code, 0, "sc start")
+    m.wait_for(lambda: "status 4 -> 1" in lines(), what="the service to run")
+    m.expect_eq(m.wine(["sc", "stop", "ZeCheck"]).code, 0, "sc stop")
+    m.wait_for(lambda: any(line.startswith("dispatcher") for line in lines()),
+               what="the dispatcher to return")
+    events = lines()
+    m.expect_eq(events[:3], ["main argc=1 name=ZeCheck on other thread", "handler registered 1",
+                             "status 4 -> 1"], "service start")
+    # Windows runs the handler on the thread inside the dispatcher; Wine 8 runs it on a
+    # thread of its own, so the dispatcher can return (and the process end) before the
+    # handler's report of SERVICE_STOPPED has returned.
+    m.expect(events[3:4] in (["control 1 on main thread"], ["control 1 on other thread"]),
+             f"stop control: {events[3:]!r}")
+    m.expect("dispatcher returned 1 error 0" in events[4:], f"dispatcher: {events[4:]!r}")
+    m.expect(set(events[4:]) <= {"dispatcher returned 1 error 0", "status 1 -> 1"},
+             f"events after the stop control: {events[4:]!r}")

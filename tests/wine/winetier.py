@@ -368,6 +368,18 @@ class Machine:
                 return value.type, value.data
         return None
 
+    def wait_for(self, condition, timeout=30, what="condition"):
+        """Polls condition() until it returns a true value, which is returned; fails
+        the case after timeout seconds."""
+        deadline = time.time() + timeout
+        while True:
+            value = condition()
+            if value:
+                return value
+            if time.time() > deadline:
+                raise CaseFailure(f"timed out after {timeout}s waiting for {what}")
+            time.sleep(0.1)
+
     # ---- the program's own files ----
 
     def log_bytes(self, log_path=APP_LOG):
