@@ -35,6 +35,9 @@
     X(ERROR_INVALID_CLASS)                     \
     X(ERROR_NO_SUCH_DEVINST)                   \
     X(ERROR_INVALID_DATA)                      \
+    X(ERROR_BAD_PATHNAME)                      \
+    X(ERROR_NOACCESS)                          \
+    X(ERROR_KEY_DELETED)                       \
     X(REG_NONE)                                \
     X(REG_SZ)                                  \
     X(REG_EXPAND_SZ)                           \
