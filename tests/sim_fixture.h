@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::testing {

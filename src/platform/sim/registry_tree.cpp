@@ -80,6 +80,21 @@ const RegKey* RegistryTree::Find(std::u16string_view path) const {
     return const_cast<RegistryTree*>(this)->Find(path);
 }
 
+std::u16string RegistryTree::StoredPath(std::u16string_view path) const {
+    const RegKey* key = root_.get();
+    std::u16string stored;
+    for (const auto& part : SplitKeyPath(path)) {
+        auto it = key->subkeys.find(part);
+        if (it == key->subkeys.end())
+            return u"";
+        key = it->second.get();
+        if (!stored.empty())
+            stored += u'\\';
+        stored += key->name;
+    }
+    return stored;
+}
+
 RegKey& RegistryTree::Create(std::u16string_view path, bool* created) {
     RegKey* key = root_.get();
     bool any = false;

@@ -92,13 +92,7 @@ LONG SimPlatform::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool 
     } else if (disposition != nullptr) {
         *disposition = REG_OPENED_EXISTING_KEY;
     }
-    // Canonical spelling: the case as stored.
-    std::vector<std::u16string> stored;
-    const RegKey* key = &registry_.Root();
-    for (const auto& part : path) {
-        key = key->subkeys.find(part)->second.get();
-        stored.push_back(key->name);
-    }
+    std::vector<std::u16string> stored = SplitKeyPath(registry_.StoredPath(fullPath));
     HKEY handle = reinterpret_cast<HKEY>(NextHandleValue());
     keys_[handle] = KeyHandle{std::move(stored), access};
     *result = handle;
@@ -277,14 +271,15 @@ LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DW
         const RegValue& value = key->values[dwIndex];
         if (value.name.size() >= *lpcchValueName)
             return ERROR_MORE_DATA;
+        std::copy(value.name.begin(), value.name.end(), lpValueName);
+        lpValueName[value.name.size()] = u'\0';
+        *lpcchValueName = static_cast<DWORD>(value.name.size());
+        // A data buffer that is too small still receives the name (as on Wine).
         DWORD size = static_cast<DWORD>(value.data.size());
         if (lpData != nullptr && *lpcbData < size) {
             *lpcbData = size;
             return ERROR_MORE_DATA;
         }
-        std::copy(value.name.begin(), value.name.end(), lpValueName);
-        lpValueName[value.name.size()] = u'\0';
-        *lpcchValueName = static_cast<DWORD>(value.name.size());
         if (lpType != nullptr)
             *lpType = value.type;
         if (lpData != nullptr)
@@ -317,8 +312,9 @@ LONG SimPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         // Windows refuses to delete a key that still has subkeys.
         if (!key->subkeys.empty())
             return ERROR_ACCESS_DENIED;
+        std::u16string stored = registry_.StoredPath(fullPath);
         registry_.Delete(fullPath);
-        Record("DeleteKey", fullPath);
+        Record("DeleteKey", stored);
         return ERROR_SUCCESS;
     });
 }
