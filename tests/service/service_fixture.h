@@ -18,6 +18,18 @@
 
 namespace ze::testing {
 
+// Polls until the condition holds; false when it still does not after the timeout.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 class ServiceTest : public SimTest {
   protected:
     static constexpr char16_t kServiceKey[] = u"SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc";
@@ -48,16 +60,6 @@ class ServiceTest : public SimTest {
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         return _tmain(static_cast<int>(arguments.size()), argv.data());
-    }
-
-    static bool WaitUntil(const std::function<bool()>& condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
     }
 
     // The log messages that begin with one of the given texts, in order.

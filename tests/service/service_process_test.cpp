@@ -17,7 +17,7 @@
 #include "platform/sim/machine_file.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
-#include "sim_fixture.h"
+#include "service/service_fixture.h"
 
 extern char** environ;
 
@@ -27,6 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char16_t kAdapter[] = u"PCI\\VEN_14E4&DEV_43A0&SUBSYS_061114E4&REV_03\\4&2A3B&0&00E1";
+// Generous: the service process starts and stops in milliseconds, but a loaded
+// machine or a sanitizer build may take longer.
+constexpr auto kProcessTimeout = std::chrono::seconds(20);
 constexpr char16_t kServiceKey[] = u"SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc";
 
 class ServiceProcessTest : public ::testing::Test {
@@ -125,16 +128,6 @@ class ServiceProcessTest : public ::testing::Test {
         return lines;
     }
 
-    static bool WaitUntil(const std::function<bool()>& condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-
     // Ended, or ended and not yet reaped by whoever adopted it.
     static bool Ended(long pid) {
         if (::kill(static_cast<pid_t>(pid), 0) != 0)
@@ -163,7 +156,8 @@ TEST_F(ServiceProcessTest, InstallStartStopAndUninstallAcrossProcesses) {
     EXPECT_EQ(Run({"/install"}), -102);
 
     ASSERT_EQ(Run({"/start"}), 0);
-    ASSERT_TRUE(WaitUntil([&] { return Settings().find("RunTimes=4") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return Settings().find("RunTimes=4") != std::string::npos; },
+                          kProcessTimeout));
     sim::ServiceRuntime running = Machine()->Services().RuntimeOf(u"ZeRegionSvc");
     EXPECT_EQ(running.status.dwCurrentState, SERVICE_RUNNING);
     EXPECT_TRUE(Machine()->Devices().IsStarted(kAdapter));
@@ -173,7 +167,7 @@ TEST_F(ServiceProcessTest, InstallStartStopAndUninstallAcrossProcesses) {
 
     ASSERT_EQ(Run({"/stop"}), 0);
     // The service process ends by itself once it has reported the stop.
-    ASSERT_TRUE(WaitUntil([&] { return Ended(pid); }));
+    ASSERT_TRUE(WaitUntil([&] { return Ended(pid); }, kProcessTimeout));
     EXPECT_EQ(Machine()->Services().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState,
               SERVICE_STOPPED);
     std::vector<std::u16string> log = LogLines();
@@ -196,11 +190,13 @@ TEST_F(ServiceProcessTest, InstallStartStopAndUninstallAcrossProcesses) {
 TEST_F(ServiceProcessTest, UninstallingARunningServiceStopsItAndRemovesItOnceStopped) {
     ASSERT_EQ(Run({"/install"}), 0);
     ASSERT_EQ(Run({"/start"}), 0);
-    ASSERT_TRUE(WaitUntil([&] { return Settings().find("RunTimes=4") != std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] { return Settings().find("RunTimes=4") != std::string::npos; },
+                          kProcessTimeout));
     long pid = Machine()->Services().RuntimeOf(u"ZeRegionSvc").pid;
     EXPECT_EQ(Run({"/uninstall"}), 0);
-    ASSERT_TRUE(WaitUntil([&] { return Ended(pid); }));
-    ASSERT_TRUE(WaitUntil([&] { return !Machine()->Registry().Find(kServiceKey); }));
+    ASSERT_TRUE(WaitUntil([&] { return Ended(pid); }, kProcessTimeout));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !Machine()->Registry().Find(kServiceKey); }, kProcessTimeout));
     EXPECT_EQ(Run({"/start"}), -103);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/sim/machine_file.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/value_data.h"
 
 extern char** environ;
 
@@ -53,44 +54,6 @@ const char* StateName(DWORD state) {
 
 std::u16string ServiceKeyPath(std::u16string_view name) {
     return std::u16string(kServicesKeyPath) + u"\\" + std::u16string(name);
-}
-
-std::vector<BYTE> StringBytes(std::u16string_view text) {
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
-std::vector<BYTE> DwordBytes(DWORD value) {
-    return {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
-            static_cast<BYTE>(value >> 24)};
-}
-
-std::u16string StringOf(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    std::u16string text;
-    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
-        return text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-        if (c == u'\0')
-            break;
-        text.push_back(c);
-    }
-    return text;
-}
-
-std::optional<DWORD> DwordOf(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4)
-        return std::nullopt;
-    return static_cast<DWORD>(value->data[0] | (value->data[1] << 8) | (value->data[2] << 16) |
-                              (static_cast<DWORD>(value->data[3]) << 24));
 }
 
 bool IsService(const RegKey* key) {
@@ -406,7 +369,7 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
         if (const RegKey* services = machine_.registry_.Find(kServicesKeyPath)) {
             for (const auto& [other, key] : services->subkeys) {
                 if (IsService(key.get()) &&
-                    (EqualsIgnoreCase(StringOf(*key, u"DisplayName"), shownName) ||
+                    (EqualsIgnoreCase(TextOf(*key, u"DisplayName"), shownName) ||
                      EqualsIgnoreCase(key->name, shownName))) {
                     return kErrorDuplicateServiceName;
                 }
@@ -417,12 +380,12 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
         RegKey& key = machine_.registry_.Create(path, &created);
         if (created)
             machine_.Record("CreateKey", path);
-        key.SetValue(u"Type", REG_DWORD, DwordBytes(serviceType));
-        key.SetValue(u"Start", REG_DWORD, DwordBytes(startType));
-        key.SetValue(u"ErrorControl", REG_DWORD, DwordBytes(errorControl));
-        key.SetValue(u"ImagePath", REG_EXPAND_SZ, StringBytes(binaryPath));
-        key.SetValue(u"DisplayName", REG_SZ, StringBytes(shownName));
-        key.SetValue(u"ObjectName", REG_SZ, StringBytes(u"LocalSystem"));
+        key.SetValue(u"Type", REG_DWORD, DwordData(serviceType));
+        key.SetValue(u"Start", REG_DWORD, DwordData(startType));
+        key.SetValue(u"ErrorControl", REG_DWORD, DwordData(errorControl));
+        key.SetValue(u"ImagePath", REG_EXPAND_SZ, TextData(binaryPath));
+        key.SetValue(u"DisplayName", REG_SZ, TextData(shownName));
+        key.SetValue(u"ObjectName", REG_SZ, TextData(u"LocalSystem"));
         SaveRuntime(serviceName, ServiceRuntime{});
         std::error_code ec;
         std::filesystem::remove(ControlFile(serviceName), ec);
@@ -531,7 +494,7 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
     std::u16string imagePath;
     machine_.RegistryCall(false, [&]() -> LONG {
         if (const RegKey* key = machine_.registry_.Find(ServiceKeyPath(name)))
-            imagePath = StringOf(*key, u"ImagePath");
+            imagePath = TextOf(*key, u"ImagePath");
         return ERROR_SUCCESS;
     });
     std::optional<std::filesystem::path> program = ExecutableOf(imagePath);

@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/value_data.h"
 
 namespace ze::sim {
 namespace {
@@ -47,45 +48,6 @@ bool SameGuid(const GUID& a, const GUID& b) {
 
 std::u16string DeviceKeyPath(std::u16string_view instanceId) {
     return std::u16string(kEnumKeyPath) + u"\\" + std::u16string(instanceId);
-}
-
-// A string value's text up to its terminator; empty when missing or not a string.
-std::u16string StringValue(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
-        return {};
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-        if (c == u'\0')
-            break;
-        text.push_back(c);
-    }
-    return text;
-}
-
-DWORD DwordValue(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4)
-        return 0;
-    return static_cast<DWORD>(value->data[0] | (value->data[1] << 8) | (value->data[2] << 16) |
-                              (static_cast<DWORD>(value->data[3]) << 24));
-}
-
-std::vector<BYTE> StringBytes(std::u16string_view text) {
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
-std::vector<BYTE> DwordBytes(DWORD value) {
-    return {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
-            static_cast<BYTE>(value >> 24)};
 }
 
 }  // namespace
@@ -138,7 +100,7 @@ void AddDevice(RegistryTree& registry, std::u16string_view instanceId,
     std::u16string path = DeviceKeyPath(instanceId);
     std::vector<BYTE> list;
     for (const auto& id : hardwareIds) {
-        std::vector<BYTE> bytes = StringBytes(id);
+        std::vector<BYTE> bytes = TextData(id);
         list.insert(list.end(), bytes.begin(), bytes.end());
     }
     list.push_back(0);
@@ -190,7 +152,7 @@ bool DeviceManager::IsStarted(std::u16string_view instanceId) {
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     const RegKey* key = machine_.registry_.Find(DeviceKeyPath(instanceId));
     return key != nullptr && IsPresent(instanceId) &&
-           (DwordValue(*key, u"ConfigFlags") & CONFIGFLAG_DISABLED) == 0;
+           (DwordOf(*key, u"ConfigFlags").value_or(0) & CONFIGFLAG_DISABLED) == 0;
 }
 
 BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize,
@@ -206,7 +168,7 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
             return ERROR_SUCCESS;
         for (const auto& [name, key] : classes->subkeys) {
             std::optional<GUID> guid = ParseGuid(key->name);
-            if (!guid || !EqualsIgnoreCase(StringValue(*key, u"Class"), className))
+            if (!guid || !EqualsIgnoreCase(TextOf(*key, u"Class"), className))
                 continue;
             if (found < listSize)
                 list[found] = *guid;
@@ -244,7 +206,7 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
                 for (const auto& [instanceName, instanceKey] : deviceKey->subkeys) {
                     std::u16string id =
                         enumKey->name + u"\\" + deviceKey->name + u"\\" + instanceKey->name;
-                    std::optional<GUID> guid = ParseGuid(StringValue(*instanceKey, u"ClassGUID"));
+                    std::optional<GUID> guid = ParseGuid(TextOf(*instanceKey, u"ClassGUID"));
                     if (!guid || ((flags & kAllClasses) == 0 && !SameGuid(*guid, *classGuid)))
                         continue;
                     if ((flags & DIGCF_PRESENT) != 0 && !IsPresent(id))
@@ -361,12 +323,12 @@ BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
         if (key == nullptr)
             return ERROR_NO_SUCH_DEVINST;
         bool disable = params.StateChange == DICS_DISABLE;
-        DWORD flags = DwordValue(*key, u"ConfigFlags");
+        DWORD flags = DwordOf(*key, u"ConfigFlags").value_or(0);
         flags = disable ? (flags | CONFIGFLAG_DISABLED) : (flags & ~CONFIGFLAG_DISABLED);
         // The flag outlives a reboot; the device stops or starts at once with it.
-        key->SetValue(u"ConfigFlags", REG_DWORD, DwordBytes(flags));
+        key->SetValue(u"ConfigFlags", REG_DWORD, DwordData(flags));
         machine_.Record(disable ? "DisableDevice" : "EnableDevice", instanceId, {}, REG_DWORD,
-                        DwordBytes(flags));
+                        DwordData(flags));
         return ERROR_SUCCESS;
     });
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
