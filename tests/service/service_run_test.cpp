@@ -291,6 +291,34 @@ TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {
               (Lines{u"[ZeRegionSvc] Write RunTimes to ini failed\r\n"}));
 }
 
+TEST_F(ServiceRunTest, UninstallingARunningServiceStopsItFirstAndRemovesItOnceStopped) {
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    EXPECT_EQ(Run({u"/uninstall"}), 0);
+    EXPECT_EQ(process.Join(), 0);
+    EXPECT_FALSE(Reg().Find(kServiceKey));
+    std::vector<std::string> journal = JournalLines();
+    auto stopped =
+        std::find(journal.begin(), journal.end(), "ServiceStatus ZeRegionSvc SERVICE_STOPPED");
+    auto deleted = std::find(journal.begin(), journal.end(), "DeleteService ZeRegionSvc");
+    EXPECT_LT(stopped, deleted);
+    EXPECT_EQ(journal.back(), "DeleteKey SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc");
+}
+
+TEST_F(ServiceRunTest, AServiceDeletedWhileRunningGoesWhenItStops) {
+    ServiceProcess process(*this);
+    ASSERT_TRUE(process.WaitIdle());
+    EXPECT_EQ(ZeUninstallService(), 0);
+    EXPECT_TRUE(Scm().RuntimeOf(u"ZeRegionSvc").markedForDelete);
+    EXPECT_TRUE(Reg().Find(kServiceKey));
+    // Marked, it can still be stopped but not installed again.
+    EXPECT_EQ(ZeInstallService(), ZE_SVC_ERR_CREATE_SVC);
+    EXPECT_EQ(ZeStopService(), 0);
+    EXPECT_EQ(process.Join(), 0);
+    EXPECT_FALSE(Reg().Find(kServiceKey));
+    EXPECT_EQ(ZeInstallService(), 0);
+}
+
 TEST_F(ServiceRunTest, TheForegroundResetRestartsTheAdapterAndSetsManualStart) {
     EXPECT_EQ(Run({u"/debug"}), 0);
     std::string adapter = Utf16ToUtf8(kAdapter);
