@@ -8,7 +8,7 @@ namespace {
 
 // Collects formatted output up to a capacity; what does not fit is dropped.
 class Sink {
-public:
+  public:
     Sink(char16_t* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
     void Put(char16_t c) {
         if (length_ + 1 < capacity_) {
@@ -27,7 +27,7 @@ public:
         return static_cast<int>(length_);
     }
 
-private:
+  private:
     char16_t* buffer_;
     std::size_t capacity_;
     std::size_t length_ = 0;
@@ -145,17 +145,20 @@ int FormatV(char16_t* buffer, std::size_t capacity, const char16_t* format, va_l
                 std::uint64_t magnitude =
                     value < 0 ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(value))
                               : static_cast<std::uint64_t>(value);
-                Emit(sink, spec, value < 0 ? u"-" : u"", Digits(magnitude, 10, false, spec.precision));
+                Emit(sink, spec, value < 0 ? u"-" : u"",
+                     Digits(magnitude, 10, false, spec.precision));
                 break;
             }
             case u'u':
-                Emit(sink, spec, u"", Digits(va_arg(args, std::uint32_t), 10, false, spec.precision));
+                Emit(sink, spec, u"",
+                     Digits(va_arg(args, std::uint32_t), 10, false, spec.precision));
                 break;
             case u'x':
             case u'X': {
                 bool upper = *p == u'X';
                 std::uint32_t value = va_arg(args, std::uint32_t);
-                std::u16string_view prefix = spec.alternate && value != 0 ? (upper ? u"0X" : u"0x") : u"";
+                std::u16string_view prefix =
+                    spec.alternate && value != 0 ? (upper ? u"0X" : u"0x") : u"";
                 Emit(sink, spec, prefix, Digits(value, 16, upper, spec.precision));
                 break;
             }
@@ -192,12 +195,17 @@ std::u16string Format(const char16_t* format, ...) {
 
 namespace {
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
     return -1;
 }
 
@@ -206,7 +214,8 @@ int HexValue(char16_t c) {
 bool ScanInteger(std::u16string_view text, std::size_t& pos, int width, unsigned base,
                  std::uint32_t& out) {
     std::size_t limit = width > 0 ? pos + static_cast<std::size_t>(width) : text.size();
-    if (limit > text.size()) limit = text.size();
+    if (limit > text.size())
+        limit = text.size();
     bool negative = false;
     if (pos < limit && (text[pos] == u'-' || text[pos] == u'+')) {
         negative = text[pos] == u'-';
@@ -220,7 +229,8 @@ bool ScanInteger(std::u16string_view text, std::size_t& pos, int width, unsigned
     bool any = false;
     while (pos < limit) {
         int digit = HexValue(text[pos]);
-        if (digit < 0 || digit >= static_cast<int>(base)) break;
+        if (digit < 0 || digit >= static_cast<int>(base))
+            break;
         value = value * base + static_cast<std::uint32_t>(digit);
         any = true;
         ++pos;
@@ -239,32 +249,40 @@ int Scan(std::u16string_view text, const char16_t* format, ...) {
     bool inputEnded = false;
     for (const char16_t* f = format; *f != u'\0'; ++f) {
         if (IsSpace(*f)) {
-            while (pos < text.size() && IsSpace(text[pos])) ++pos;
+            while (pos < text.size() && IsSpace(text[pos]))
+                ++pos;
             continue;
         }
         if (*f != u'%' || f[1] == u'%') {
-            if (*f == u'%') ++f;
+            if (*f == u'%')
+                ++f;
             if (pos >= text.size()) {
                 inputEnded = true;
                 break;
             }
-            if (text[pos] != *f) break;
+            if (text[pos] != *f)
+                break;
             ++pos;
             continue;
         }
         ++f;
         int width = 0;
-        while (*f >= u'0' && *f <= u'9') width = width * 10 + (*f++ - u'0');
-        while (*f == u'l' || *f == u'h') ++f;
+        while (*f >= u'0' && *f <= u'9')
+            width = width * 10 + (*f++ - u'0');
+        while (*f == u'l' || *f == u'h')
+            ++f;
         unsigned base = (*f == u'x' || *f == u'X') ? 16 : 10;
-        if (*f != u'd' && *f != u'i' && base != 16) break;
-        while (pos < text.size() && IsSpace(text[pos])) ++pos;
+        if (*f != u'd' && *f != u'i' && base != 16)
+            break;
+        while (pos < text.size() && IsSpace(text[pos]))
+            ++pos;
         if (pos >= text.size()) {
             inputEnded = true;
             break;
         }
         std::uint32_t value = 0;
-        if (!ScanInteger(text, pos, width, base, value)) break;
+        if (!ScanInteger(text, pos, width, base, value))
+            break;
         if (base == 16) {
             *va_arg(args, std::uint32_t*) = value;
         } else {
@@ -278,7 +296,8 @@ int Scan(std::u16string_view text, const char16_t* format, ...) {
 
 int Wtoi(std::u16string_view text) {
     std::size_t pos = 0;
-    while (pos < text.size() && IsSpace(text[pos])) ++pos;
+    while (pos < text.size() && IsSpace(text[pos]))
+        ++pos;
     bool negative = false;
     if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+')) {
         negative = text[pos] == u'-';
@@ -294,19 +313,22 @@ int Wtoi(std::u16string_view text) {
 
 void WcsUpr(std::u16string& text) {
     for (char16_t& c : text) {
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
     }
 }
 
 void WcsUpr(char16_t* text) {
     for (; *text != u'\0'; ++text) {
-        if (*text >= u'a' && *text <= u'z') *text = static_cast<char16_t>(*text - u'a' + u'A');
+        if (*text >= u'a' && *text <= u'z')
+            *text = static_cast<char16_t>(*text - u'a' + u'A');
     }
 }
 
 std::size_t BoundedLength(const char16_t* text, std::size_t capacity) {
     std::size_t length = 0;
-    while (length < capacity && text[length] != u'\0') ++length;
+    while (length < capacity && text[length] != u'\0')
+        ++length;
     return length;
 }
 
