@@ -11,6 +11,7 @@
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "main/program.h"
 #include "sim_fixture.h"
 
 namespace ze {
@@ -18,7 +19,10 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using testing::Encoding;
 using ::testing::IsEmpty;
+using testing::SimTest;
+using testing::Utf16Bytes;
 using Values = std::vector<std::pair<std::u16string, std::u16string>>;
 using Lines = std::vector<std::u16string>;
 
@@ -130,11 +134,6 @@ const std::u16string kGetDescFailed = L(u"Get advance ParamDesc value failed");
 const std::u16string kNotInTable = L(u"Advance subkey name not match in array");
 const std::u16string kOpenEnumFailed = L(u"Open advance enum key failed");
 
-std::vector<BYTE> Bytes(const std::u16string& text, bool terminator) {
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(bytes, bytes + (text.size() + (terminator ? 1 : 0)) * 2);
-}
-
 class AdvPropsTest : public SimTest {
   protected:
     void SetUp() override {
@@ -157,7 +156,7 @@ class AdvPropsTest : public SimTest {
         ClearJournal();
     }
     void WriteInf(const std::u16string& text) {
-        WriteTextFile(kInfFile, text, sim::TextEncoding::Utf16LeBom);
+        WriteTextFile(kInfFile, text, Encoding::Utf16LeBom);
     }
     void AddProperty(const std::u16string& name, const Values& enumValues,
                      const std::u16string& paramDesc = u"old desc") {
@@ -224,13 +223,13 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
         {"SixtyFourCharactersUnterminated",
          [&] {
              Reg().SetValue(kDriverKey, u"InfPath", REG_SZ,
-                            Bytes(std::u16string(60, u'a') + u".inf", false));
+                            Utf16Bytes(std::u16string(60, u'a') + u".inf", false));
          },
          -5, previous, kInfPathFailed},
         {"SixtyThreeCharactersOfAnotherType",
          [&] {
              Reg().SetValue(kDriverKey, u"InfPath", REG_BINARY,
-                            Bytes(std::u16string(59, u'b') + u".inf", true));
+                            Utf16Bytes(std::u16string(59, u'b') + u".inf", true));
          },
          0, u"C:\\windows\\inf\\" + std::u16string(59, u'b') + u".inf",
          L(u"g_szOemInfPath = C:\\windows\\inf\\" + std::u16string(59, u'b') + u".inf")},
@@ -316,7 +315,7 @@ TEST_F(AdvPropsTest, OneWalkLogsAndStoresExactly) {
                                    EnumLine(u"Radio"), Wrote(u"US Disable"), Wrote(u"US Enable")));
     EXPECT_EQ(JournalLines().size(), 3u);
     // The write counts no terminator; the registry keeps one after the text.
-    EXPECT_EQ(Reg().GetValue(EnumKey(u"Radio"), u"0")->data, Bytes(u"US Enable", true));
+    EXPECT_EQ(Reg().GetValue(EnumKey(u"Radio"), u"0")->data, Utf16Bytes(u"US Enable", true));
 }
 
 TEST_F(AdvPropsTest, EnumTextsByTheNumberInTheValueName) {
@@ -343,9 +342,9 @@ TEST_F(AdvPropsTest, EnumTextsByTheNumberInTheValueName) {
     const Case cases[] = {
         {"ZeroOneAndX", u"SmartScan", {{u"01", u"a"}, {u"x", u"b"}}, {}, 0,
          {{u"01", u"US Enable"}, {u"x", u"US Disable"}}, {Wrote(u"US Enable"), Wrote(u"US Disable")}},
-        {"OutsideTheArray", u"AdhocNMode", {{u"-1", u"a"}, {u"2", u"b"}, {u"1", u"c"}}, {}, 0,
-         {{u"-1", u"a"}, {u"2", u"b"}, {u"1", u"US Enable"}},
-         {Skipped(u"-1"), Skipped(u"2"), Wrote(u"US Enable")}},
+        {"OutsideTheArray", u"CountryRegion", {{u"-1", u"a"}, {u"8", u"b"}, {u"1", u"c"}}, {}, 0,
+         {{u"-1", u"a"}, {u"8", u"b"}, {u"1", u"US CountryRegion24G_1"}},
+         {Skipped(u"-1"), Skipped(u"8"), Wrote(u"US CountryRegion24G_1")}},
         {"MoreValuesThanTheArray", u"CountryRegion", tenValues, {}, 0, limitedTexts, limitedLog},
         // The limit counts enumeration order: 9 and 8 use up two of the eight.
         {"LimitInEnumerationOrder", u"CountryRegion",
@@ -483,6 +482,21 @@ TEST_F(AdvPropsTest, ParamDescOutcomes) {
         EXPECT_THAT(Log(), ElementsAreArray(log));
         EXPECT_EQ(Text(SubKey(c.subKey), u"ParamDesc"), c.after);
     }
+}
+
+TEST_F(AdvPropsTest, SubKeyResultDecidesTheWalk) {
+    AddTableProperty(u"SmartScan");
+    AddProperty(u"Speed", {});
+    AddProperty(u"PSMode", {});  // no enum key
+    Reg().Create(SubKey(u"Radio"));
+    QueryOemInfPath(kNetId);
+
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"SmartScan"), u"SmartScan"), 0);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Speed"), u"Speed"), -11);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"PSMode"), u"PSMode"), -999);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Radio"), u"Radio"), -999);
+    // The enum texts are left alone when ParamDesc fails.
+    EXPECT_FALSE(Logged(EnumLine(u"Radio")));
 }
 
 TEST_F(AdvPropsTest, InfTextsAreUnquotedAndCutToTheDisplayBuffer) {
@@ -700,6 +714,30 @@ TEST_F(AdvPropsTest, UnreadableInfEndsTheWalkAtTheFirstProperty) {
         EXPECT_EQ(Log().back(), kDescNotFound);
         EXPECT_THAT(JournalLines(), IsEmpty());
     }
+}
+
+// "/debug" runs the walk after the country settings reset and before the restart.
+TEST_F(AdvPropsTest, DebugRunRewritesTheTexts) {
+    WriteTextFile(kIniPath, u"[DriverKey]\r\nNetID=0007\r\n");
+    for (const Property& property : Properties()) {
+        AddTableProperty(property.name);
+    }
+    Sim().Settings().systemLocale = 0x0411;
+    std::u16string exe = kExePath, debug = u"/debug";
+    char16_t* argv[] = {exe.data(), debug.data(), nullptr};
+
+    EXPECT_EQ(_tmain(2, argv), 0);
+
+    Lines log = Log();
+    auto walk = std::find(log.begin(), log.end(), kWalk);
+    auto enter = std::find(log.begin(), log.end(), L(u"--> _tmain()"));
+    auto lastWrite = std::find(log.begin(), log.end(), Wrote(u"日本語 SSID"));
+    ASSERT_NE(walk, log.end());
+    ASSERT_NE(lastWrite, log.end());
+    EXPECT_GT(walk - enter, 1);  // the country settings reset came first
+    EXPECT_LT(lastWrite - log.begin(), std::ssize(log) - 2);  // the restart follows
+    EXPECT_EQ(Text(EnumKey(u"Radio"), u"0"), u"有効");
+    EXPECT_EQ(Text(SubKey(u"CountryRegionABand"), u"ParamDesc"), u"日本語 CountryRegion5G");
 }
 
 }  // namespace
