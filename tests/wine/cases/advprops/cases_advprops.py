@@ -57,19 +57,24 @@ def _expect_texts(m, expected, what):
                         f"{what}: {prop} {name}")
 
 
-def _run_debug(m, lc_all):
+def _run_debug(m, inf_name, lc_all):
+    _prepare(m, inf_name)
     run = m.run("/debug", lc_all=lc_all)
     m.expect_eq(run.code, 0, "exit code of /debug")
     return m.log_messages() or []
 
 
-@case("advprops: /debug in Japanese writes the [Strings.0411] texts of a UTF-16 INF")
-def advprops_japanese(m):
-    _prepare(m, "oem3.inf")
-    messages = _run_debug(m, "ja_JP.UTF-8")
+def _expect_walk_start(m, messages, lines):
     m.expect_log_sequence(messages, [
         _line("ResetDriverAdvanceKey, Net ID = 0007"),
         _line(f"g_szOemInfPath = {INF}"),
+    ] + lines)
+
+
+@case("advprops: /debug in Japanese writes the [Strings.0411] texts of a UTF-16 INF")
+def advprops_japanese(m):
+    messages = _run_debug(m, "oem3.inf", "ja_JP.UTF-8")
+    _expect_walk_start(m, messages, [
         _params_line("ResetDriverAdvanceParamDesc", "CountryRegion"),
         _line("Write Registry Data=国/地域 (2.4GHz)"),
         _params_line("ResetDriverAdvanceEnum", "CountryRegion"),
@@ -84,21 +89,15 @@ def advprops_japanese(m):
 
 @case("advprops: /debug in U.S. English writes the [Strings] texts")
 def advprops_english(m):
-    _prepare(m, "oem3.inf")
-    messages = _run_debug(m, "en_US.UTF-8")
-    m.expect_log_sequence(messages, [
-        _line("ResetDriverAdvanceKey, Net ID = 0007"),
-        _line(f"g_szOemInfPath = {INF}"),
-        _line("Write Registry Data=Country Region (2.4GHz)"),
-    ])
+    messages = _run_debug(m, "oem3.inf", "en_US.UTF-8")
+    _expect_walk_start(m, messages, [_line("Write Registry Data=Country Region (2.4GHz)")])
     _expect_texts(m, _expected("en_US.UTF-8"), "U.S. English")
 
 
 @case("advprops: a property whose token the INF lacks ends the walk")
 def advprops_walk_ends(m):
-    _prepare(m, "oem3-no-psmode.inf")
-    messages = _run_debug(m, "en_US.UTF-8")
-    m.expect_log_sequence(messages, [
+    messages = _run_debug(m, "oem3-no-psmode.inf", "en_US.UTF-8")
+    _expect_walk_start(m, messages, [
         _params_line("ResetDriverAdvanceEnum", "CountryRegion"),
         _line("Write Registry Data=7: Channel 5-13"),
         _params_line("ResetDriverAdvanceParamDesc", "PSMode"),
