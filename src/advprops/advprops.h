@@ -25,8 +25,9 @@ int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKey
 // in the INF.
 int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName);
 
-// Sets g_szOemInfPath to <Windows dir>\inf\<InfPath of the driver key>: 0, or -5
-// when InfPath cannot be read or the full path does not fit the buffer.
+// Sets g_szOemInfPath to <Windows dir>\inf\<InfPath of the driver key>: 0, -5 when
+// InfPath cannot be read (missing, or 64 characters or more), -999 when the whole
+// path would not fit the 260-character buffer (it is refused, not cut).
 int QueryOemInfPath(std::u16string netId);
 
 // "Strings" for language 0409, "Strings.<language id>" otherwise.
