@@ -36,6 +36,33 @@ TEST_F(ProgramTest, WithoutArgumentsOutsideTheServiceManagerTheDispatcherFails) 
     EXPECT_EQ(std::u16string(g_szServiceName), u"ZeRegionSvc");
 }
 
+TEST_F(ProgramTest, SettingsFileSwitchesTheLogDestinations) {
+    struct Case {
+        std::u16string settings;
+        bool logFile;
+        bool debugger;
+    };
+    for (const Case& c : {Case{u"", true, false},
+                          Case{u"[Settings]\r\nWriteLogFile=0\r\nDebugMode=0\r\n", false, false},
+                          Case{u"[Settings]\r\nWriteLogFile=0\r\nDebugMode=1\r\n", false, true},
+                          Case{u"[Settings]\r\nWriteLogFile=2\r\n", true, false}}) {
+        ClearLog();
+        if (c.settings.empty()) {
+            std::filesystem::remove(Sim().HostPath(kIniPath));
+        } else {
+            WriteTextFile(kIniPath, c.settings);
+        }
+        std::size_t debugBefore = Sim().DebugStream().size();
+        EXPECT_EQ(Run({}), -107);
+        EXPECT_EQ(FileExists(kLogPath), c.logFile);
+        std::u16string debugged = Sim().DebugStream().substr(debugBefore);
+        EXPECT_EQ(debugged.find(u"[ZeRegionSvc] --> _tmain()\r\n") != std::u16string::npos,
+                  c.debugger);
+        // The debugger stream carries no timestamps.
+        EXPECT_EQ(debugged.find(u"[2026-"), std::u16string::npos);
+    }
+}
+
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {
     Sim().Settings().modulePath = u"C:\\" + std::u16string(300, u'x') + u".exe";
     EXPECT_EQ(Run({u"/debug"}), 1);
