@@ -16,19 +16,24 @@ constexpr DWORD kSectionNameChars = 1024;
 // RegValue texts of the text types are held in a 128-character buffer.
 constexpr std::size_t kRegValueChars = 128;
 
-// A registry value as one section of the platform settings file describes it.
+// A registry value as one section of the platform settings file describes it. The
+// data is followed in memory by a NUL that the byte count leaves out, as a text's
+// terminator follows its characters.
 struct PlatformValue {
     DWORD type = REG_SZ;
     std::vector<BYTE> data;
+    DWORD byteCount = 0;
 };
 
-std::vector<BYTE> TextBytes(const std::u16string& text, std::size_t terminators) {
-    std::vector<BYTE> bytes((text.size() + terminators) * 2, 0);
+// The text's UTF-16LE units and `terminators` NUL characters.
+PlatformValue TextValue(DWORD type, const std::u16string& text, std::size_t terminators) {
+    std::size_t units = text.size() + terminators;
+    std::vector<BYTE> data((units + 1) * 2, 0);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        bytes[2 * i] = static_cast<BYTE>(text[i]);
-        bytes[2 * i + 1] = static_cast<BYTE>(text[i] >> 8);
+        data[2 * i] = static_cast<BYTE>(text[i]);
+        data[2 * i + 1] = static_cast<BYTE>(text[i] >> 8);
     }
-    return bytes;
+    return {type, std::move(data), static_cast<DWORD>(units * 2)};
 }
 
 // RegType chooses the registry type (exact match; anything else is REG_SZ) and how
@@ -38,18 +43,19 @@ PlatformValue ConvertRegValue(const std::u16string& typeText, const std::u16stri
         auto number = static_cast<DWORD>(Wtoi(valueText));
         return {REG_DWORD,
                 {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
-                 static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)}};
+                 static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24), 0, 0},
+                4};
     }
     if (typeText == u"REG_BINARY") {
         // The characters themselves, not hexadecimal pairs.
-        return {REG_BINARY, TextBytes(valueText, 0)};
+        return TextValue(REG_BINARY, valueText, 0);
     }
     if (typeText == u"REG_MULTI_SZ") {
         // A list of one string: the string's terminator and the empty string ending
         // the list.
-        return {REG_MULTI_SZ, TextBytes(valueText, 2)};
+        return TextValue(REG_MULTI_SZ, valueText, 2);
     }
-    return {REG_SZ, TextBytes(valueText, 0)};
+    return TextValue(REG_SZ, valueText, 0);
 }
 
 void ApplySection(const std::u16string& driverKeyPath, const std::u16string& filePath,
@@ -64,8 +70,7 @@ void ApplySection(const std::u16string& driverKeyPath, const std::u16string& fil
                  section.c_str(), static_cast<int>(kRegValueChars - 1));
         return;
     }
-    WriteRegValue(driverKeyPath, name, value.type, value.data.data(),
-                  static_cast<DWORD>(value.data.size()));
+    WriteRegValue(driverKeyPath, name, value.type, value.data.data(), value.byteCount);
 }
 
 // The names of the file's sections, in file order. A list that filled the whole
