@@ -117,22 +117,22 @@ TEST_F(PlatformSettingsTest, TextValuesLongerThan127CharactersAreNotWritten) {
 
 TEST_F(PlatformSettingsTest, SectionListBeyondItsBufferIsCutBeforeItsLastName) {
     Reg().SetString(kDriverKey, u"MatchingDeviceId", kPciId);
-    // 100 names of 11 characters: 85 fit the 1024-character list whole, the 86th
-    // is cut by the call.
+    // Names of 60 characters: 16 fit the 1024-character list whole; the call cuts
+    // the 17th after 46 characters, where the list reaches 1022 characters.
     std::u16string file;
-    for (int i = 0; i < 100; ++i) {
-        file += Format(u"[Section_%03d]\r\nRegName=V%03d\r\nRegType=REG_DWORD\r\nRegValue=%d\r\n",
-                       i, i, i);
+    for (int i = 0; i < 20; ++i) {
+        file += Format(u"[S%02d", i) + std::u16string(57, u'x') +
+                Format(u"]\r\nRegName=V%02d\r\nRegType=REG_DWORD\r\nRegValue=%d\r\n", i, i);
     }
     WritePlatformFile(file);
     EXPECT_TRUE(SetPlatformSettings(kDriverKey));
     Changed changes = Changes();
-    ASSERT_EQ(changes.size(), 85u);
-    EXPECT_EQ(changes.front(), DwordLine("V000", 0));
-    EXPECT_EQ(changes.back(), DwordLine("V084", 84));
-    EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] Too many sections in " +
-                                        std::u16string(kPlatformFile) +
-                                        u", [Se] and the rest not applied\r\n");
+    ASSERT_EQ(changes.size(), 16u);
+    EXPECT_EQ(changes.front(), DwordLine("V00", 0));
+    EXPECT_EQ(changes.back(), DwordLine("V15", 15));
+    EXPECT_EQ(LogMessages().front(),
+              u"[ZeRegionSvc] Too many sections in " + std::u16string(kPlatformFile) + u", [S16" +
+                  std::u16string(43, u'x') + u"] and the rest not applied\r\n");
 }
 
 TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
@@ -211,6 +211,7 @@ TEST_F(PlatformSettingsTest, MatchingDeviceIdLongerThanItsBufferCannotBeRead) {
 }
 
 TEST_F(PlatformSettingsTest, AFileIsAppliedToAnyDriverKeyPathGiven) {
+    Reg().Create(kDriverKey);
     WritePlatformFile(u"[A]\r\nRegName=A\r\nRegValue=1\r\n");
     EXPECT_TRUE(ApplyRegistryFile(kDriverKey, kPlatformFile));
     EXPECT_FALSE(ApplyRegistryFile(kDriverKey, u"C:\\windows\\system32\\ZCmissing.ini"));
