@@ -46,8 +46,8 @@ bool CopyPath(char16_t (&target)[MAX_PATH], const std::u16string& path) {
 }  // namespace
 
 bool DerivePaths(std::u16string* baseName) {
-    for (auto* buffer : {g_szZeRegionSvcIniPath, g_szZeCoInstDatPath, g_szZeRegionSvcLogPath,
-                         g_szOemInfPath}) {
+    for (auto* buffer :
+         {g_szZeRegionSvcIniPath, g_szZeCoInstDatPath, g_szZeRegionSvcLogPath, g_szOemInfPath}) {
         std::fill_n(buffer, MAX_PATH, u'\0');
     }
     char16_t exePath[MAX_PATH] = {};
@@ -69,8 +69,8 @@ bool DerivePaths(std::u16string* baseName) {
     return true;
 }
 
-std::u16string GetIniString(std::u16string section, std::u16string key,
-                            std::u16string defaultValue, std::u16string file) {
+std::u16string GetIniString(std::u16string section, std::u16string key, std::u16string defaultValue,
+                            std::u16string file) {
     char16_t buffer[512] = {};
     OS().GetPrivateProfileStringW(section.c_str(), key.c_str(), defaultValue.c_str(), buffer, 512,
                                   file.c_str());

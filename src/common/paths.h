@@ -30,7 +30,7 @@ bool DerivePaths(std::u16string* baseName);
 
 // GetPrivateProfileStringW into a 512-character buffer: the value when the key
 // exists (cut to 511 characters), otherwise the default.
-std::u16string GetIniString(std::u16string section, std::u16string key,
-                            std::u16string defaultValue, std::u16string file);
+std::u16string GetIniString(std::u16string section, std::u16string key, std::u16string defaultValue,
+                            std::u16string file);
 
 }  // namespace ze

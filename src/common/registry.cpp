@@ -10,8 +10,8 @@ std::u16string DriverKeyPath(const std::u16string& netId) {
     return Format(u"%s\\%s", kNetClassKeyPath, netId.c_str());
 }
 
-bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type,
-                   const BYTE* data, DWORD byteCount) {
+bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type, const BYTE* data,
+                   DWORD byteCount) {
     UniqueKey key;
     DWORD disposition = 0;
     if (OS().RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr,

@@ -15,8 +15,8 @@ std::u16string DriverKeyPath(const std::u16string& netId);
 
 // Opens or creates the key (KEY_ALL_ACCESS), writes the value, logs the outcome and
 // closes the key. True when the value was written.
-bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type,
-                   const BYTE* data, DWORD byteCount);
+bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type, const BYTE* data,
+                   DWORD byteCount);
 // REG_SZ without terminator: 2 x length bytes.
 bool WriteRegString(std::u16string keyPath, std::u16string valueName, std::u16string text);
 // REG_DWORD, 4 bytes.

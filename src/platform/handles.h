@@ -10,7 +10,7 @@ namespace ze {
 
 template <typename Handle, typename Close>
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(Handle handle) : handle_(handle) {}
     ~UniqueHandle() { reset(); }
@@ -39,7 +39,7 @@ public:
         handle_ = Handle{};
     }
 
-private:
+  private:
     Handle handle_{};
 };
 

@@ -9,7 +9,7 @@
 namespace ze {
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Registry.
@@ -18,34 +18,33 @@ public:
     virtual LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                                  DWORD dwOptions, REGSAM samDesired, void* lpSecurityAttributes,
                                  HKEY* phkResult, DWORD* lpdwDisposition) = 0;
-    virtual LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
-                                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
+    virtual LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
+                                  BYTE* lpData, DWORD* lpcbData) = 0;
     virtual LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                                 const BYTE* lpData, DWORD cbData) = 0;
-    virtual LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass,
-                                  DWORD* lpReserved, DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen,
+    virtual LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass, DWORD* lpReserved,
+                                  DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen,
                                   DWORD* lpcbMaxClassLen, DWORD* lpcValues,
                                   DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
                                   DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) = 0;
     virtual LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
                                DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
                                FILETIME* lpftLastWriteTime) = 0;
-    virtual LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
-                               DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
-                               BYTE* lpData, DWORD* lpcbData) = 0;
+    virtual LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
+                               DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
     virtual LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) = 0;
     virtual LONG RegCloseKey(HKEY hKey) = 0;
 
     // Profile (INI) functions.
-    virtual DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
-                                           LPCWSTR lpDefault, LPWSTR lpReturnedString,
-                                           DWORD nSize, LPCWSTR lpFileName) = 0;
+    virtual DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                                           LPWSTR lpReturnedString, DWORD nSize,
+                                           LPCWSTR lpFileName) = 0;
     virtual UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
                                        LPCWSTR lpFileName) = 0;
     virtual DWORD GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
                                                  LPCWSTR lpFileName) = 0;
-    virtual BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
-                                            LPCWSTR lpString, LPCWSTR lpFileName) = 0;
+    virtual BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                            LPCWSTR lpFileName) = 0;
 
     // Files, module and system.
     virtual DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) = 0;
@@ -74,11 +73,10 @@ public:
                                      DWORD dwDesiredAccess) = 0;
     virtual SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
                                      LPCWSTR lpDisplayName, DWORD dwDesiredAccess,
-                                     DWORD dwServiceType, DWORD dwStartType,
-                                     DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
-                                     LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
-                                     LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
-                                     LPCWSTR lpPassword) = 0;
+                                     DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
+                                     LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                                     DWORD* lpdwTagId, LPCWSTR lpDependencies,
+                                     LPCWSTR lpServiceStartName, LPCWSTR lpPassword) = 0;
     virtual SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
                                    DWORD dwDesiredAccess) = 0;
     virtual BOOL DeleteService(SC_HANDLE hService) = 0;
@@ -101,9 +99,8 @@ public:
     virtual BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                        SP_DEVINFO_DATA* DeviceInfoData) = 0;
     virtual BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
-                                                   SP_DEVINFO_DATA* DeviceInfoData,
-                                                   DWORD Property, DWORD* PropertyRegDataType,
-                                                   BYTE* PropertyBuffer,
+                                                   SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
+                                                   DWORD* PropertyRegDataType, BYTE* PropertyBuffer,
                                                    DWORD PropertyBufferSize,
                                                    DWORD* RequiredSize) = 0;
     virtual BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
@@ -121,13 +118,13 @@ Platform& OS();
 void InstallPlatform(Platform* platform);
 
 class ScopedPlatform {
-public:
+  public:
     explicit ScopedPlatform(Platform& platform);
     ~ScopedPlatform();
     ScopedPlatform(const ScopedPlatform&) = delete;
     ScopedPlatform& operator=(const ScopedPlatform&) = delete;
 
-private:
+  private:
     Platform* previous_;
 };
 

@@ -72,6 +72,9 @@ constexpr LONG ERROR_SERVICE_EXISTS = 1073;
 constexpr LONG ERROR_INVALID_CLASS = static_cast<LONG>(0xE0000209);
 constexpr LONG ERROR_NO_SUCH_DEVINST = static_cast<LONG>(0xE000020B);
 constexpr LONG ERROR_INVALID_DATA = 13;
+constexpr LONG ERROR_BAD_PATHNAME = 161;
+constexpr LONG ERROR_NOACCESS = 998;
+constexpr LONG ERROR_KEY_DELETED = 1018;
 
 // Registry.
 constexpr DWORD REG_NONE = 0;

@@ -11,8 +11,9 @@
 namespace ze::sim {
 
 struct JournalEntry {
-    // CreateKey, SetValue, DeleteKey, WriteProfileString, DisableDevice, EnableDevice,
-    // CreateService, DeleteService, StartService, StopService, ServiceStatus.
+    // CreateKey, SetValue, DeleteKey, WriteProfileString, DeleteProfileKey,
+    // DeleteProfileSection, DisableDevice, EnableDevice, CreateService, DeleteService,
+    // StartService, StopService, ServiceStatus.
     std::string action;
     std::u16string path;  // key path under HKLM, file, device instance or service name
     std::u16string name;  // value name, or "section\key" for profile writes
@@ -24,15 +25,16 @@ struct JournalEntry {
 };
 
 class Journal {
-public:
+  public:
     void Record(JournalEntry entry);
     std::vector<JournalEntry> Entries() const;
     std::vector<std::string> Lines() const;
+    std::size_t Size() const;
     void Clear();
     // Also append each entry's line to this file (persisted machines).
     void MirrorTo(std::filesystem::path file);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<JournalEntry> entries_;
     std::filesystem::path mirror_;

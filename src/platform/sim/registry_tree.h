@@ -37,7 +37,7 @@ struct RegKey {
 };
 
 class RegistryTree {
-public:
+  public:
     RegistryTree();
 
     RegKey& Root() { return *root_; }
@@ -45,6 +45,8 @@ public:
     RegKey* Find(std::u16string_view path);
     const RegKey* Find(std::u16string_view path) const;
     RegKey& Create(std::u16string_view path, bool* created = nullptr);
+    // The path of an existing key spelt as stored; empty when the key is missing.
+    std::u16string StoredPath(std::u16string_view path) const;
     // Deletes a key (and, when recursive, its subkeys). False when it is missing
     // or, non-recursive, has subkeys.
     bool Delete(std::u16string_view path, bool recursive = false);
@@ -62,7 +64,7 @@ public:
     std::u16string ExportReg() const;
     bool ImportReg(std::u16string_view text, std::string* error);
 
-private:
+  private:
     std::unique_ptr<RegKey> root_;
 };
 

@@ -3,7 +3,9 @@
 // installer, with fault injection and a journal of every change made to it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,7 +33,7 @@ struct MachineSettings {
 };
 
 class SimPlatform final : public Platform {
-public:
+  public:
     // A machine whose C: drive is the folder root/"C" and whose registry lives in
     // memory only. Used by unit tests (root is a fresh temporary folder).
     explicit SimPlatform(std::filesystem::path root);
@@ -76,9 +78,8 @@ public:
                           DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
                           DWORD* lpcValues, DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
                           DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) override;
-    LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
-                       DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
-                       FILETIME* lpftLastWriteTime) override;
+    LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD* lpReserved,
+                       LPWSTR lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
     LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
                        DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
     LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) override;
@@ -135,16 +136,15 @@ public:
     BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
                           SERVICE_STATUS* lpServiceStatus) override;
 
-    BOOL SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList,
-                                    DWORD ClassGuidListSize, DWORD* RequiredSize) override;
+    BOOL SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList, DWORD ClassGuidListSize,
+                                    DWORD* RequiredSize) override;
     HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, void* hwndParent,
                                   DWORD Flags) override;
     BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
                                SP_DEVINFO_DATA* DeviceInfoData) override;
-    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
-                                           SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
-                                           DWORD* PropertyRegDataType, BYTE* PropertyBuffer,
-                                           DWORD PropertyBufferSize,
+    BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
+                                           DWORD Property, DWORD* PropertyRegDataType,
+                                           BYTE* PropertyBuffer, DWORD PropertyBufferSize,
                                            DWORD* RequiredSize) override;
     BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                        SP_CLASSINSTALL_HEADER* ClassInstallParams,
@@ -153,17 +153,45 @@ public:
                                    SP_DEVINFO_DATA* DeviceInfoData) override;
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
 
-private:
-    // Returns the injected error for this call of `call`, if one is due.
+  private:
+    // Returns the injected error for this call of `call`, if one is due, and makes
+    // it the thread's last error.
     std::optional<LONG> DueFault(const std::string& call);
+    // A new opaque handle value, distinct from every other handle of this machine.
+    std::uintptr_t NextHandleValue();
+
+    // Registry calls run through here: under the machine lock, and on a persisted
+    // machine with the registry reloaded when another process changed it and saved
+    // when `body` changed it.
+    LONG RegistryCall(bool modifies, const std::function<LONG()>& body);
+    struct KeyHandle {
+        std::vector<std::u16string> path;
+        REGSAM access;
+    };
+    // The key a handle stands for; nullptr (and *error set) for a bad handle or a
+    // key deleted since it was opened.
+    RegKey* ResolveKey(HKEY handle, REGSAM needed, LONG* error);
+    LONG OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create, HKEY* result,
+                      DWORD* disposition);
+    bool WriteAccessRefused(REGSAM access) const;
+    void Record(std::string action, std::u16string path, std::u16string name = {}, DWORD type = 0,
+                std::vector<BYTE> data = {});
+
+    // Persistence of a machine folder.
+    bool LoadRegistryFile(std::string* error);
+    void SaveRegistryFile();
+    bool ReloadIfChanged();
 
     std::filesystem::path root_;
+    std::optional<std::filesystem::path> machineDir_;
     MachineSettings settings_;
     RegistryTree registry_;
     Journal journal_;
     std::optional<SYSTEMTIME> clock_;
     std::u16string debugStream_;
     std::u16string commandLineBuffer_;
+    std::filesystem::file_time_type registryStamp_{};
+    std::uintmax_t registrySize_ = 0;
 
     struct Fault {
         int occurrence;
@@ -172,9 +200,22 @@ private:
     std::map<std::string, std::vector<Fault>> faults_;
     std::map<std::string, int> callCounts_;
 
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    std::map<HKEY, KeyHandle> keys_;
+    struct OpenFile {
+        std::filesystem::path hostPath;
+        DWORD access;
+        DWORD share;
+        int fd;
+    };
+    std::map<HANDLE, OpenFile> files_;
+    std::map<HANDLE, bool> finds_;
+    std::set<std::filesystem::path> readOnly_;
+
     std::recursive_mutex mutex_;
+
+    // ---- service control manager and device installer state ----
+    // (owned by sim_services.cpp and sim_setupapi.cpp)
 };
 
 }  // namespace ze::sim

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the Linux program and runs one foreground reset ("/debug") on a fresh copy
+# of the demo machine, then shows the log it wrote and the changes it made.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target ZeRegionSvc >/dev/null
+machine="$top/build/demo-machine"
+rm -rf "$machine"
+cp -r examples/demo-machine "$machine"
+install_dir="$machine/C/Program Files/Zelvaro"
+cp build/linux/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
+set +e
+"$install_dir/ZeRegionSvc.exe" "${@:-/debug}"
+code=$?
+set -e
+echo "== exit code: $code"
+echo "== log ($install_dir/ZeRegionSvc.log):"
+iconv -f UTF-16LE -t UTF-8 "$install_dir/ZeRegionSvc.log" | tr -d '\r'
+echo "== changes made to the machine ($machine/journal.txt):"
+cat "$machine/journal.txt" 2>/dev/null || echo "(none)"

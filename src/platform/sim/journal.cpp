@@ -1,0 +1,90 @@
+#include "platform/sim/journal.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "common/text.h"
+
+namespace ze::sim {
+
+std::string RegTypeName(DWORD type) {
+    switch (type) {
+        case REG_NONE:
+            return "REG_NONE";
+        case REG_SZ:
+            return "REG_SZ";
+        case REG_EXPAND_SZ:
+            return "REG_EXPAND_SZ";
+        case REG_BINARY:
+            return "REG_BINARY";
+        case REG_DWORD:
+            return "REG_DWORD";
+        case REG_MULTI_SZ:
+            return "REG_MULTI_SZ";
+        case REG_QWORD:
+            return "REG_QWORD";
+        default:
+            return "REG_TYPE_" + std::to_string(type);
+    }
+}
+
+std::string JournalEntry::ToString() const {
+    std::string line = action + " " + Utf16ToUtf8(path);
+    if (action == "SetValue") {
+        line += " \"" + Utf16ToUtf8(name) + "\" " + RegTypeName(type);
+        for (BYTE b : data) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", b);
+            line += hex;
+        }
+    } else if (action == "WriteProfileString") {
+        line += " " + Utf16ToUtf8(name);
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+            text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+        }
+        line += "=" + Utf16ToUtf8(text);
+    } else if (!name.empty()) {
+        line += " " + Utf16ToUtf8(name);
+    }
+    return line;
+}
+
+void Journal::Record(JournalEntry entry) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!mirror_.empty()) {
+        std::ofstream out(mirror_, std::ios::app | std::ios::binary);
+        out << entry.ToString() << "\n";
+    }
+    entries_.push_back(std::move(entry));
+}
+
+std::vector<JournalEntry> Journal::Entries() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_;
+}
+
+std::vector<std::string> Journal::Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> lines;
+    for (const auto& entry : entries_)
+        lines.push_back(entry.ToString());
+    return lines;
+}
+
+std::size_t Journal::Size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.size();
+}
+
+void Journal::Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.clear();
+}
+
+void Journal::MirrorTo(std::filesystem::path file) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    mirror_ = std::move(file);
+}
+
+}  // namespace ze::sim

@@ -1,0 +1,240 @@
+// Files of the simulated machine: Windows paths mapped into the machine's C: folder
+// (other drives the way Wine maps Z:), with Windows' sharing and read-only rules.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "platform/sim/registry_tree.h"
+#include "platform/sim/sim_platform.h"
+
+namespace ze::sim {
+namespace {
+
+// Windows file names ignore case: an existing entry whose name matches ignoring
+// case is used, otherwise the name as given.
+std::filesystem::path Component(const std::filesystem::path& directory, std::u16string_view name) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(directory, ec)) {
+        for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+            std::u16string existing = Utf8ToUtf16(entry.path().filename().string());
+            if (EqualsIgnoreCase(existing, name))
+                return entry.path();
+        }
+    }
+    return directory / Utf16ToUtf8(name);
+}
+
+bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
+    if (pattern.empty())
+        return name.empty();
+    if (pattern[0] == u'*') {
+        for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+            if (WildcardMatch(pattern.substr(1), name.substr(skip)))
+                return true;
+        }
+        return false;
+    }
+    if (name.empty())
+        return false;
+    if (pattern[0] != u'?' && !EqualsIgnoreCase(pattern.substr(0, 1), name.substr(0, 1))) {
+        return false;
+    }
+    return WildcardMatch(pattern.substr(1), name.substr(1));
+}
+
+void SetLast(Platform& platform, LONG error) {
+    platform.SetLastError(static_cast<DWORD>(error));
+}
+
+}  // namespace
+
+std::filesystem::path SimPlatform::HostPath(std::u16string_view windowsPath) const {
+    std::u16string path(windowsPath);
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    std::filesystem::path host;
+    std::u16string_view rest = path;
+    if (rest.size() >= 2 && rest[1] == u':') {
+        char16_t drive = rest[0];
+        host = (drive == u'C' || drive == u'c') ? root_ / "C" : std::filesystem::path("/");
+        rest.remove_prefix(2);
+    } else {
+        host = root_ / "C";
+    }
+    for (const auto& part : SplitKeyPath(rest)) {
+        if (part == u".")
+            continue;
+        if (part == u"..") {
+            if (host.has_parent_path() && host != root_ / "C")
+                host = host.parent_path();
+            continue;
+        }
+        host = Component(host, part);
+    }
+    return host;
+}
+
+void SimPlatform::SetReadOnly(std::u16string_view windowsPath, bool readOnly) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto host = HostPath(windowsPath);
+    if (readOnly) {
+        readOnly_.insert(host);
+    } else {
+        readOnly_.erase(host);
+    }
+}
+
+HANDLE SimPlatform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, void*,
+                                DWORD dwCreationDisposition, DWORD, HANDLE) {
+    if (auto fault = DueFault("CreateFileW"))
+        return INVALID_HANDLE_VALUE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (lpFileName == nullptr || *lpFileName == u'\0') {
+        SetLast(*this, ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto host = HostPath(lpFileName);
+    constexpr DWORD kWriting = GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA;
+    constexpr DWORD kReading = GENERIC_READ | 0x0001;
+    bool wantsWrite = (dwDesiredAccess & kWriting) != 0;
+    bool wantsRead = (dwDesiredAccess & kReading) != 0;
+    // Every handle already open on the file must share what this one asks for, and
+    // this one must share what they hold.
+    for (const auto& [handle, open] : files_) {
+        if (open.hostPath != host)
+            continue;
+        bool openWrites = (open.access & kWriting) != 0;
+        bool openReads = (open.access & kReading) != 0;
+        if ((wantsWrite && !(open.share & FILE_SHARE_WRITE)) ||
+            (wantsRead && !(open.share & FILE_SHARE_READ)) ||
+            (openWrites && !(dwShareMode & FILE_SHARE_WRITE)) ||
+            (openReads && !(dwShareMode & FILE_SHARE_READ))) {
+            SetLast(*this, ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(host.parent_path(), ec)) {
+        SetLast(*this, ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool exists = std::filesystem::exists(host, ec);
+    if ((exists && dwCreationDisposition == CREATE_NEW)) {
+        SetLast(*this, ERROR_ALREADY_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!exists && (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == 5)) {
+        SetLast(*this, ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (std::filesystem::is_directory(host, ec) || (wantsWrite && readOnly_.count(host) != 0)) {
+        SetLast(*this, ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    int flags = O_CLOEXEC | O_CREAT;
+    flags |= wantsWrite ? (wantsRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+    // Append-only access makes every write land at the end of the file.
+    if ((dwDesiredAccess & FILE_APPEND_DATA) &&
+        !(dwDesiredAccess & (GENERIC_WRITE | FILE_WRITE_DATA))) {
+        flags |= O_APPEND;
+    }
+    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == 5)
+        flags |= O_TRUNC;
+    int fd = ::open(host.c_str(), flags, 0644);
+    if (fd < 0) {
+        SetLast(*this, ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = reinterpret_cast<HANDLE>(NextHandleValue());
+    files_[handle] = OpenFile{host, dwDesiredAccess, dwShareMode, fd};
+    bool reportsExisting =
+        exists && (dwCreationDisposition == OPEN_ALWAYS || dwCreationDisposition == CREATE_ALWAYS);
+    SetLast(*this, reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                            DWORD* lpNumberOfBytesWritten, void*) {
+    if (lpNumberOfBytesWritten != nullptr)
+        *lpNumberOfBytesWritten = 0;
+    if (auto fault = DueFault("WriteFile"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = files_.find(hFile);
+    if (it == files_.end()) {
+        SetLast(*this, ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ssize_t written = ::write(it->second.fd, lpBuffer, nNumberOfBytesToWrite);
+    if (written < 0) {
+        SetLast(*this, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (lpNumberOfBytesWritten != nullptr)
+        *lpNumberOfBytesWritten = static_cast<DWORD>(written);
+    return TRUE;
+}
+
+BOOL SimPlatform::CloseHandle(HANDLE hObject) {
+    if (auto fault = DueFault("CloseHandle"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = files_.find(hObject);
+    if (it == files_.end()) {
+        SetLast(*this, ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ::close(it->second.fd);
+    files_.erase(it);
+    return TRUE;
+}
+
+HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
+    if (auto fault = DueFault("FindFirstFileW"))
+        return INVALID_HANDLE_VALUE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::u16string path = lpFileName == nullptr ? u"" : lpFileName;
+    std::size_t slash = path.find_last_of(u"\\/");
+    std::u16string pattern = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    auto directory = HostPath(slash == std::u16string::npos ? u"" : path.substr(0, slash));
+    std::error_code ec;
+    if (pattern.empty() || !std::filesystem::is_directory(directory, ec)) {
+        SetLast(*this, pattern.empty() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+        std::u16string name = Utf8ToUtf16(entry.path().filename().string());
+        if (!WildcardMatch(pattern, name) || name.size() >= MAX_PATH)
+            continue;
+        *lpFindFileData = WIN32_FIND_DATAW{};
+        lpFindFileData->dwFileAttributes = entry.is_directory(ec) ? FILE_ATTRIBUTE_DIRECTORY
+                                           : readOnly_.count(entry.path()) ? FILE_ATTRIBUTE_READONLY
+                                                                           : FILE_ATTRIBUTE_NORMAL;
+        if (!entry.is_directory(ec)) {
+            auto size = entry.file_size(ec);
+            lpFindFileData->nFileSizeLow = static_cast<DWORD>(size);
+            lpFindFileData->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        }
+        std::copy(name.begin(), name.end(), lpFindFileData->cFileName);
+        HANDLE handle = reinterpret_cast<HANDLE>(NextHandleValue());
+        finds_[handle] = true;
+        return handle;
+    }
+    SetLast(*this, ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL SimPlatform::FindClose(HANDLE hFindFile) {
+    if (auto fault = DueFault("FindClose"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (finds_.erase(hFindFile) == 0) {
+        SetLast(*this, ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace ze::sim

@@ -1,0 +1,53 @@
+#include "main/program.h"
+
+#include "sim_fixture.h"
+
+namespace ze::testing {
+namespace {
+
+class ProgramTest : public SimTest {
+  protected:
+    int Run(std::vector<std::u16string> arguments) {
+        arguments.insert(arguments.begin(), kExePath);
+        std::vector<char16_t*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        return _tmain(static_cast<int>(arguments.size()), argv.data());
+    }
+    static std::vector<std::u16string> StartLines() {
+        return {
+            u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.ini\r\n",
+            u"[ZeRegionSvc] g_szZeCoInstDatPath = C:\\Program Files\\Zelvaro\\ZeCoInst.dat\r\n",
+            u"[ZeRegionSvc] g_szZeRegionSvcLogPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.log\r\n",
+            u"[ZeRegionSvc] --> _tmain()\r\n"};
+    }
+};
+
+TEST_F(ProgramTest, WithoutArgumentsOutsideTheServiceManagerTheDispatcherFails) {
+    EXPECT_EQ(Run({}), -107);
+    auto expected = StartLines();
+    expected.push_back(
+        u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n");
+    expected.push_back(u"[ZeRegionSvc] <-- _tmain()\r\n");
+    EXPECT_EQ(LogMessages(), expected);
+    EXPECT_EQ(std::u16string(g_szServiceName), u"ZeRegionSvc");
+}
+
+TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {
+    Sim().Settings().modulePath = u"C:\\" + std::u16string(300, u'x') + u".exe";
+    EXPECT_EQ(Run({u"/debug"}), 1);
+    EXPECT_TRUE(JournalLines().empty());
+}
+
+TEST_F(ProgramTest, ABaseNameTooLongForTheServiceNameEndsStartUp) {
+    Sim().Settings().modulePath = u"C:\\" + std::u16string(64, u'n') + u".exe";
+    EXPECT_EQ(Run({}), 1);
+    Sim().Settings().modulePath = u"C:\\" + std::u16string(63, u'n') + u".exe";
+    EXPECT_EQ(Run({}), -107);
+}
+
+}  // namespace
+}  // namespace ze::testing

@@ -1,0 +1,150 @@
+#include <fstream>
+#include <random>
+
+#include "platform/handles.h"
+#include "platform/sim/machine_file.h"
+#include "sim_fixture.h"
+
+namespace ze::testing {
+namespace {
+
+class MachineFolderTest : public ::testing::Test {
+  protected:
+    MachineFolderTest() {
+        std::random_device random;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("zeregion-machine-" + std::to_string(random()));
+        std::string error;
+        sim::MachineSettings settings;
+        settings.systemLocale = 0x0411;
+        settings.presentDevices.insert(u"PCI\\VEN_1\\0");
+        EXPECT_TRUE(sim::SimPlatform::CreateMachine(dir_, settings, &error)) << error;
+    }
+    ~MachineFolderTest() override { std::filesystem::remove_all(dir_); }
+
+    std::unique_ptr<sim::SimPlatform> Open() {
+        std::string error;
+        auto machine = sim::SimPlatform::OpenMachine(dir_, &error);
+        EXPECT_TRUE(machine) << error;
+        return machine;
+    }
+    std::string ReadFile(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(MachineFolderTest, SettingsSurviveTheRoundTrip) {
+    auto machine = Open();
+    EXPECT_EQ(machine->Settings().systemLocale, 0x0411u);
+    EXPECT_EQ(machine->Settings().presentDevices, (std::set<std::u16string>{u"PCI\\VEN_1\\0"}));
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg").substr(0, 2), "\xFF\xFE");
+}
+
+TEST_F(MachineFolderTest, TwoProcessesOnOneMachineSeeEachOthersChanges) {
+    auto first = Open();
+    auto second = Open();
+    const BYTE one[4] = {1, 0, 0, 0};
+    {
+        ScopedPlatform scope(*first);
+        UniqueKey key;
+        ASSERT_EQ(OS().RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Z", 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(OS().RegSetValueExW(key.get(), u"v", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+    }
+    {
+        ScopedPlatform scope(*second);
+        UniqueKey key;
+        ASSERT_EQ(OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Z", 0, KEY_READ, key.put()),
+                  ERROR_SUCCESS);
+        DWORD data = 0;
+        DWORD size = 4;
+        ASSERT_EQ(OS().RegQueryValueExW(key.get(), u"v", nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(&data), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(data, 1u);
+    }
+    EXPECT_EQ(ReadFile(dir_ / "journal.txt"),
+              "CreateKey SOFTWARE\nCreateKey SOFTWARE\\Z\nSetValue SOFTWARE\\Z \"v\" REG_DWORD 01 "
+              "00 00 00\n");
+}
+
+TEST_F(MachineFolderTest, BrokenMachinesAreRefusedAndLeftUntouched) {
+    std::string error;
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_ / "missing", &error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos);
+
+    std::ofstream(dir_ / "registry.reg", std::ios::binary | std::ios::trunc) << "not a registry";
+    error.clear();
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    EXPECT_NE(error.find("registry.reg"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg"), "not a registry");
+
+    std::ofstream(dir_ / "machine.ini", std::ios::trunc) << "[Machine]\nSystemLocale=zz\n";
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+}
+
+class SimSystemTest : public SimTest {};
+
+TEST_F(SimSystemTest, LocaleAnswersFollowTheMachineSettings) {
+    Sim().Settings().systemLocale = 0x0411;
+    Sim().Settings().userLocale = 0x0809;
+    struct Case {
+        LCID locale;
+        LCTYPE type;
+        std::u16string answer;
+    };
+    for (const Case& c : {Case{LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, u"JPN"},
+                          Case{LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, u"GBR"},
+                          Case{LOCALE_SYSTEM_DEFAULT, LOCALE_ILANGUAGE, u"0411"},
+                          Case{LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, u"0809"},
+                          Case{0x0C0A, LOCALE_ILANGUAGE, u"0c0a"}}) {
+        char16_t buffer[64] = {};
+        EXPECT_EQ(OS().GetLocaleInfoW(c.locale, c.type, buffer, 64),
+                  static_cast<int>(c.answer.size() + 1));
+        EXPECT_EQ(std::u16string(buffer), c.answer);
+    }
+    char16_t tiny[3];
+    EXPECT_EQ(OS().GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, tiny, 3), 0);
+    EXPECT_EQ(OS().GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(OS().GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVCTRYNAME, nullptr, 0), 4);
+}
+
+TEST_F(SimSystemTest, DirectoriesAreReportedWithWindowsSizes) {
+    char16_t buffer[MAX_PATH];
+    EXPECT_EQ(OS().GetSystemDirectoryW(buffer, MAX_PATH), 19u);
+    EXPECT_EQ(std::u16string(buffer), u"C:\\windows\\system32");
+    EXPECT_EQ(OS().GetWindowsDirectoryW(buffer, 5), 11u);
+}
+
+TEST_F(SimSystemTest, FilesAreFoundIgnoringCaseAndSharingIsEnforced) {
+    WriteTextFile(u"C:\\windows\\system32\\ZC1234.ini", u"[a]\r\n");
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(OS().FindFirstFileW(u"c:\\WINDOWS\\System32\\zc1234.INI", &found));
+    ASSERT_TRUE(find);
+    EXPECT_EQ(std::u16string(found.cFileName), u"ZC1234.ini");
+    EXPECT_EQ(OS().FindFirstFileW(u"C:\\windows\\system32\\ZC.ini", &found), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OS().GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    UniqueFile first(OS().CreateFileW(u"C:\\f.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(first);
+    UniqueFile second(OS().CreateFileW(u"C:\\f.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(second);
+    EXPECT_EQ(OS().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    UniqueFile reader(OS().CreateFileW(u"C:\\f.txt", GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(reader);
+    UniqueFile nowhere(OS().CreateFileW(u"C:\\no\\such\\dir\\f.txt", FILE_APPEND_DATA, 0, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(nowhere);
+    EXPECT_EQ(OS().GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+}  // namespace
+}  // namespace ze::testing
