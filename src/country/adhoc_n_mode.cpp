@@ -3,7 +3,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "country/country.h"
-#include "country/driver_text.h"
+#include "country/driver_value.h"
 #include "platform/platform.h"
 
 namespace ze {

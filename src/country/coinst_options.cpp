@@ -1,8 +1,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "country/country.h"
-#include "country/driver_text.h"
-#include "platform/handles.h"
+#include "country/driver_value.h"
 
 namespace ze {
 
@@ -31,18 +30,12 @@ bool ParseMask(std::u16string_view text, DWORD* mask) {
 }  // namespace
 
 DWORD GetCoInstOpt(std::u16string driverKeyPath) {
-    UniqueKey key;
-    if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKeyPath.c_str(), 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS) {
-        LogPrint(u"[ZeRegionSvc] Failed to open Registry Key!\r\n");
-        return ZE_COINST_OPT_ALL;
-    }
     char16_t text[kCoInstOptBytes / 2] = {};
     DWORD type = 0;
     DWORD size = kCoInstOptBytes;
-    if (OS().RegQueryValueExW(key.get(), u"ZeCoInstOpt", nullptr, &type,
-                              reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
-        LogPrint(u"[ZeRegionSvc] Failed to get dwCoInstOpt!\r\n");
+    if (!ReadDriverValue(driverKeyPath, u"ZeCoInstOpt", &type, reinterpret_cast<BYTE*>(text), &size,
+                         u"[ZeRegionSvc] Failed to open Registry Key!\r\n",
+                         u"[ZeRegionSvc] Failed to get dwCoInstOpt!\r\n")) {
         return ZE_COINST_OPT_ALL;
     }
     if (type != REG_SZ) {
@@ -50,7 +43,7 @@ DWORD GetCoInstOpt(std::u16string driverKeyPath) {
         return ZE_COINST_OPT_ALL;
     }
     DWORD mask = 0;
-    if (!ParseMask(std::u16string_view(text, BoundedLength(text, size / 2)), &mask)) {
+    if (!ParseMask(std::u16string_view(text, BoundedLength(text, (size + 1) / 2)), &mask)) {
         LogPrint(u"[ZeRegionSvc] registry ZeCoInstOpt is not eight binary digits\r\n");
         return ZE_COINST_OPT_ALL;
     }

@@ -5,6 +5,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "country/country.h"
+#include "country/driver_value.h"
 #include "platform/handles.h"
 
 namespace ze {
@@ -119,18 +120,12 @@ bool ApplyRegistryFile(std::u16string driverKeyPath, std::u16string filePath) {
 }
 
 bool SetPlatformSettings(std::u16string driverKeyPath) {
-    UniqueKey key;
-    if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKeyPath.c_str(), 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS) {
-        LogPrint(u"[ZeRegionSvc] Open Registry Key Fail!\r\n");
-        return false;
-    }
     char16_t id[kMatchingDeviceIdBytes / 2] = {};
     DWORD type = 0;
     DWORD size = kMatchingDeviceIdBytes;
-    if (OS().RegQueryValueExW(key.get(), u"MatchingDeviceId", nullptr, &type,
-                              reinterpret_cast<BYTE*>(id), &size) != ERROR_SUCCESS) {
-        LogPrint(u"[ZeRegionSvc] Get Platform Type Fail!\r\n");
+    if (!ReadDriverValue(driverKeyPath, u"MatchingDeviceId", &type, reinterpret_cast<BYTE*>(id),
+                         &size, u"[ZeRegionSvc] Open Registry Key Fail!\r\n",
+                         u"[ZeRegionSvc] Get Platform Type Fail!\r\n")) {
         return false;
     }
     // The text ends at its terminator or at the end of the data, even when the data

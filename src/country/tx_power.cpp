@@ -4,7 +4,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "country/country.h"
-#include "country/driver_text.h"
+#include "country/driver_value.h"
 #include "platform/platform.h"
 
 namespace ze {
