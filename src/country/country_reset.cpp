@@ -56,30 +56,27 @@ int ResetCountrySettings(std::u16string netId) {
     DWORD dwCoInstOpt = GetCoInstOpt(driverKeyPath);
     LogPrint(u"[ZeRegionSvc] dwCoInstOpt = 0x%02X\r\n", dwCoInstOpt);
 
+    // Each step's true or false counts as 1 or 0.
     int result = 0;
     if (dwCoInstOpt & ZE_COINST_OPT_REGION) {
         LogPrint(u"[ZeRegionSvc] =====> Set CountryRegion: %s\r\n", country.c_str());
-        result |= SetCountryRegion(driverKeyPath, country) ? 1 : 0;
+        result |= SetCountryRegion(driverKeyPath, country);
     }
     if (dwCoInstOpt & ZE_COINST_OPT_CARRIER_DETECT) {
         result |= SetCountryFlag(driverKeyPath, country, u"CarrierDetect",
-                                 u"[ZeRegionSvc] =====> Set CarrierDetect: %s\r\n")
-                      ? 1
-                      : 0;
+                                 u"[ZeRegionSvc] =====> Set CarrierDetect: %s\r\n");
     }
     if (dwCoInstOpt & ZE_COINST_OPT_IEEE80211H) {
         result |= SetCountryFlag(driverKeyPath, country, u"IEEE80211H",
-                                 u"[ZeRegionSvc] =====> Set IEEE802.11H: %s\r\n")
-                      ? 1
-                      : 0;
+                                 u"[ZeRegionSvc] =====> Set IEEE802.11H: %s\r\n");
     }
     if (dwCoInstOpt & ZE_COINST_OPT_TX_POWER) {
         LogPrint(u"[ZeRegionSvc] =====> Set Country Tx Power\r\n");
-        result |= SetCountryTxPower(driverKeyPath, country) ? 1 : 0;
+        result |= SetCountryTxPower(driverKeyPath, country);
     }
     if (dwCoInstOpt & ZE_COINST_OPT_WIRELESS_MODE) {
         LogPrint(u"[ZeRegionSvc] =====> Set Country Wireless Mode\r\n");
-        result |= SetCountryWirelessMode(driverKeyPath, country) ? 1 : 0;
+        result |= SetCountryWirelessMode(driverKeyPath, country);
     }
     // Reads the WirelessMode the wireless mode step may just have written.
     if (dwCoInstOpt & ZE_COINST_OPT_ADHOC_N) {
@@ -89,7 +86,7 @@ int ResetCountrySettings(std::u16string netId) {
         RemoveAdHocNMode(driverKeyPath);
     }
     // Last, so the model's own values override the country's.
-    result |= SetPlatformSettings(driverKeyPath) ? 1 : 0;
+    result |= SetPlatformSettings(driverKeyPath);
     return result;
 }
 
