@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <optional>
 
 #include "country/country.h"
 #include "country_fixture.h"
@@ -71,10 +72,8 @@ TEST_F(CountryStepTest, OptionMaskIsReadFromEightBinaryDigits) {
         {"ten digits", REG_SZ, Utf16Bytes(u"0000001111", true), 0x03, {}},
         {"no terminator", REG_SZ, Utf16Bytes(u"00000110"), 0x06, {}},
         {"DWORD 1", REG_DWORD, DwordBytes(1), 0x3F, {wrongType}},
-        {"EXPAND_SZ", REG_EXPAND_SZ, Utf16Bytes(u"00000001", true), 0x3F, {wrongType}},
         {"short", REG_SZ, Utf16Bytes(u"0000001", true), 0x3F, {malformed}},
         {"empty", REG_SZ, {}, 0x3F, {malformed}},
-        {"other digit", REG_SZ, Utf16Bytes(u"00000021", true), 0x3F, {malformed}},
         {"blank", REG_SZ, Utf16Bytes(u" 00000001", true), 0x3F, {malformed}},
         {"66 bytes", REG_SZ, Utf16Bytes(std::u16string(32, u'1'), true), 0x3F, {unreadable}},
         {"64 bytes", REG_SZ, Utf16Bytes(std::u16string(32, u'1')), 0xFF, {}},
@@ -103,10 +102,8 @@ TEST_F(CountryStepTest, ChannelFourteenFlagIsExactlyTheTextOne) {
     const Case cases[] = {
         {"1", REG_SZ, Utf16Bytes(u"1", true), true},
         {"1 without terminator", REG_SZ, Utf16Bytes(u"1"), true},
-        {"1 of another type", REG_BINARY, Utf16Bytes(u"1"), true},
         {"0", REG_SZ, Utf16Bytes(u"0", true), false},
         {"10", REG_SZ, Utf16Bytes(u"10", true), false},
-        {"blank 1", REG_SZ, Utf16Bytes(u" 1", true), false},
         {"DWORD 1", REG_DWORD, DwordBytes(1), false},
         {"missing", REG_NONE, {}, false},
         {"longer than 128 bytes", REG_SZ, Utf16Bytes(u"1" + std::u16string(64, u'\0')), false},
@@ -226,209 +223,76 @@ TEST_F(CountryStepTest, RegionTextTooLongForItsBufferIsNotWritten) {
 // ---- transmit power ----
 
 TEST_F(CountryStepTest, TransmitPowerIsTakenFromTheEntryAndBoundedByTheDriversRanges) {
+    // The country code is JPN; entries and ranges as the data file and driver hold them.
     struct Case {
-        const char* what;
-        const char16_t* entries;  // [CountryTxPwr] and [CountryTxPwr5G] lines
-        const char16_t* range;    // InitTxPwrRange, nullptr: none
-        const char16_t* range5G;  // InitTxPwrRange5G, nullptr: none
-        bool result;
-        Changed changes;
+        const char16_t* entries;  // [CountryTxPwr] lines
+        const char16_t* range;    // InitTxPwrRange; nullptr: none
+        std::optional<DWORD> power;
     };
     const Case cases[] = {
-        {"JPN=0 falls back to USA",
-         u"[CountryTxPwr]\r\nJPN=0\r\nUSA=112\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 12)}},
-        {"country entry first",
-         u"[CountryTxPwr]\r\nJPN=7\r\nUSA=112\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 7)}},
-        {"100 is 0",
-         u"[CountryTxPwr]\r\nUSA=100\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 0)}},
-        {"115",
-         u"[CountryTxPwr]\r\nUSA=115\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 15)}},
-        {"above",
-         u"[CountryTxPwr]\r\nUSA=120\r\n",
-         u"5-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 12)}},
-        {"below",
-         u"[CountryTxPwr]\r\nUSA=103\r\n",
-         u"5-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 5)}},
-        {"inside",
-         u"[CountryTxPwr]\r\nUSA=108\r\n",
-         u"5-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 8)}},
-        {"100 raised",
-         u"[CountryTxPwr]\r\nUSA=100\r\n",
-         u"5-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 5)}},
-        {"upper end first",
-         u"[CountryTxPwr]\r\nUSA=120\r\n",
-         u"12-5",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 5)}},
-        {"then lower end",
-         u"[CountryTxPwr]\r\nUSA=103\r\n",
-         u"12-5",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 12)}},
-        {"unsigned: -1 is the largest",
-         u"[CountryTxPwr]\r\nUSA=103\r\n",
-         u"-1-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 0xFFFFFFFF)}},
-        {"negative entry",
-         u"[CountryTxPwr]\r\nUSA=-105\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 0xFFFFFFFB)}},
-        {"negative entry bounded",
-         u"[CountryTxPwr]\r\nUSA=-105\r\n",
-         u"5-12",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 12)}},
-        {"lower end only",
-         u"[CountryTxPwr]\r\nUSA=120\r\n",
-         u"5",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 20)}},
-        {"lower end only, below",
-         u"[CountryTxPwr]\r\nUSA=103\r\n",
-         u"5-x",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 5)}},
-        {"no number",
-         u"[CountryTxPwr]\r\nUSA=120\r\n",
-         u"none",
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr", 20)}},
-        {"5 GHz",
-         u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {SetLine("CountryTxPwr5G", "REG_DWORD", {0x10, 0x0E, 0x0C, 0x0A})}},
-        {"5 GHz bounded",
-         u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n",
-         nullptr,
-         u"0-11,0-11,0-11,0-11",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0B0B0B)}},
-        {"5 GHz single digits",
-         u"[CountryTxPwr5G]\r\nUSA=7,8,9,10\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0708090A)}},
-        {"5 GHz signed",
-         u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n",
-         nullptr,
-         u"-5-11,-5-11,-5-11,-5-11",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0B0B0B)}},
-        {"5 GHz upper end first",
-         u"[CountryTxPwr5G]\r\nUSA=10,3,14,16\r\n",
-         nullptr,
-         u"12-5,12-5,0-99,0-99",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x050C0E10)}},
-        {"5 GHz country first",
-         u"[CountryTxPwr5G]\r\nJPN=7,8,9,10\r\nUSA=10,12,14,16\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0708090A)}},
-        {"5 GHz short entry",
-         u"[CountryTxPwr5G]\r\nUSA=10,12\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0C0000)}},
-        {"5 GHz short entry bounded",
-         u"[CountryTxPwr5G]\r\nUSA=10,12\r\n",
-         nullptr,
-         u"3-11,3-11,3-11,3-11",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0B0303)}},
-        {"5 GHz fields two wide",
-         u"[CountryTxPwr5G]\r\nUSA=123,4,5,6\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0C000000)}},
-        {"5 GHz three ranges",
-         u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n",
-         nullptr,
-         u"0-11,0-11,0-11",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0B0B10)}},
-        {"5 GHz half range",
-         u"[CountryTxPwr5G]\r\nUSA=10,12,14,2\r\n",
-         nullptr,
-         u"0-11,0-11,0-11,3",
-         true,
-         {DwordLine("CountryTxPwr5G", 0x0A0B0B03)}},
-        {"5 GHz negative spills",
-         u"[CountryTxPwr5G]\r\nUSA=10,-1,14,16\r\n",
-         nullptr,
-         nullptr,
-         true,
-         {DwordLine("CountryTxPwr5G", 0xFFFF0E10)}},
-        {"both",
-         u"[CountryTxPwr]\r\nUSA=112\r\n[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n",
-         u"5-11",
-         u"0-11,0-11,0-11,0-11",
-         true,
-         {DwordLine("CountryTxPwr", 11), DwordLine("CountryTxPwr5G", 0x0A0B0B0B)}},
-        {"no entries",
-         u"[CountryTxPwr]\r\nCAN=12\r\n[CountryTxPwr5G]\r\nCAN=1,2,3,4\r\n",
-         nullptr,
-         nullptr,
-         false,
-         {}},
+        {u"JPN=0\r\nUSA=112", nullptr, 12},  // 0 is no entry: "USA" stands in
+        {u"JPN=7\r\nUSA=112", nullptr, 7},
+        {u"USA=100", nullptr, 0},
+        {u"USA=120", u"5-12", 12},
+        {u"USA=103", u"5-12", 5},
+        {u"USA=108", u"5-12", 8},
+        {u"USA=120", u"12-5", 5},            // the upper end first
+        {u"USA=103", u"-1-12", 0xFFFFFFFF},  // unsigned: -1 is the largest
+        {u"USA=-105", u"5-12", 12},          // -5, unsigned
+        {u"USA=103", u"5-x", 5},             // only the lower end bounds
+        {u"USA=120", u"none", 20},
+        {u"CAN=12", nullptr, std::nullopt},
     };
+    Reg().Create(kDriverKey);
     for (const Case& c : cases) {
-        WriteDat(c.entries);
-        Reg().Create(kDriverKey).values.clear();
+        WriteDat(u"[CountryTxPwr]\r\n" + std::u16string(c.entries) + u"\r\n");
+        Reg().Find(kDriverKey)->values.clear();
         if (c.range != nullptr) {
             Reg().SetString(kDriverKey, u"InitTxPwrRange", c.range);
         }
-        if (c.range5G != nullptr) {
-            Reg().SetString(kDriverKey, u"InitTxPwrRange5G", c.range5G);
+        ClearJournal();
+        std::string what = Utf16ToUtf8(c.entries) + (c.range ? " " + Utf16ToUtf8(c.range) : "");
+        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.power.has_value()) << what;
+        EXPECT_EQ(Changes(), c.power ? Changed{DwordLine("CountryTxPwr", *c.power)} : Changed{})
+            << what;
+    }
+}
+
+TEST_F(CountryStepTest, FiveGigahertzPowersFillOneByteEachBoundedBySignedRanges) {
+    struct Case {
+        const char16_t* entries;  // [CountryTxPwr5G] lines
+        const char16_t* ranges;   // InitTxPwrRange5G; nullptr: none
+        std::optional<DWORD> powers;
+    };
+    const Case cases[] = {
+        {u"USA=10,12,14,16", nullptr, 0x0A0C0E10},
+        {u"USA=10,12,14,16", u"0-11,0-11,0-11,0-11", 0x0A0B0B0B},
+        {u"USA=10,12,14,16", u"-5-11,-5-11,-5-11,-5-11", 0x0A0B0B0B},  // signed
+        {u"USA=10,3,14,16", u"12-5,12-5,0-99,0-99", 0x050C0E10},       // upper end first
+        {u"USA=10,12,14,16", u"0-11,0-11,0-11", 0x0A0B0B10},           // three ranges
+        {u"JPN=7,8,9,10\r\nUSA=10,12,14,16", nullptr, 0x0708090A},
+        {u"USA=10,12", u"3-11,3-11,3-11,3-11", 0x0A0B0303},  // missing numbers are 0
+        {u"USA=123,4,5,6", nullptr, 0x0C000000},             // two characters a field
+        {u"USA=10,-1,14,16", nullptr, 0xFFFF0E10},           // not masked
+        {u"CAN=1,2,3,4", nullptr, std::nullopt},
+    };
+    Reg().Create(kDriverKey);
+    for (const Case& c : cases) {
+        WriteDat(u"[CountryTxPwr5G]\r\n" + std::u16string(c.entries) + u"\r\n");
+        Reg().Find(kDriverKey)->values.clear();
+        if (c.ranges != nullptr) {
+            Reg().SetString(kDriverKey, u"InitTxPwrRange5G", c.ranges);
         }
         ClearJournal();
-        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.result) << c.what;
-        EXPECT_EQ(Changes(), c.changes) << c.what;
+        std::string what = Utf16ToUtf8(c.entries) + (c.ranges ? " " + Utf16ToUtf8(c.ranges) : "");
+        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.powers.has_value()) << what;
+        EXPECT_EQ(Changes(), c.powers ? Changed{DwordLine("CountryTxPwr5G", *c.powers)} : Changed{})
+            << what;
     }
+    // The fourth number is the first byte stored.
+    WriteDat(u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n");
+    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA"));
+    EXPECT_EQ(DriverValue(u"CountryTxPwr5G").data, (std::vector<BYTE>{0x10, 0x0E, 0x0C, 0x0A}));
 }
 
 TEST_F(CountryStepTest, TransmitPowerRangesAreReadWhateverTheirTypeAndOnlyWhenTheyFit) {
@@ -517,15 +381,11 @@ TEST_F(CountryStepTest, AdHocNModeIsRemovedForModesWithoutN) {
     };
     const Case cases[] = {
         {"9", REG_SZ, Utf16Bytes(u"9", true), false},
-        {"5", REG_SZ, Utf16Bytes(u"5", true), false},
         {"4", REG_SZ, Utf16Bytes(u"4", true), true},
         {"-1", REG_SZ, Utf16Bytes(u"-1", true), true},
-        {"0 without terminator", REG_SZ, Utf16Bytes(u"0"), true},
         {"blank 3", REG_SZ, Utf16Bytes(u" 3", true), true},
-        {"4 and text", REG_SZ, Utf16Bytes(u"4abc", true), true},
         {"missing", REG_NONE, {}, false},
         {"no number", REG_SZ, Utf16Bytes(u"abc", true), false},
-        {"DWORD 2", REG_DWORD, DwordBytes(2), false},
         {"longer than 128 bytes", REG_SZ, Utf16Bytes(u"2" + std::u16string(64, u' '), true), false},
     };
     const std::u16string adHocKey = kAdHocKey;
@@ -550,13 +410,6 @@ TEST_F(CountryStepTest, AdHocNModeIsRemovedForModesWithoutN) {
         EXPECT_EQ(Reg().Find(adHocKey) == nullptr, c.removed) << c.what;
         Reg().Find(kDriverKey)->values.clear();
     }
-}
-
-TEST_F(CountryStepTest, AdHocNModeRemovalOfMissingKeysIsSilent) {
-    Reg().SetString(kDriverKey, u"WirelessMode", u"2");
-    RemoveAdHocNMode(kDriverKey);
-    EXPECT_EQ(Changes(), Changed{});
-    EXPECT_EQ(LogMessages().size(), 1u);
 }
 
 }  // namespace

@@ -210,13 +210,5 @@ TEST_F(PlatformSettingsTest, MatchingDeviceIdLongerThanItsBufferCannotBeRead) {
     EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] Get Platform Type Fail!\r\n"});
 }
 
-TEST_F(PlatformSettingsTest, AFileIsAppliedToAnyDriverKeyPathGiven) {
-    Reg().Create(kDriverKey);
-    WritePlatformFile(u"[A]\r\nRegName=A\r\nRegValue=1\r\n");
-    EXPECT_TRUE(ApplyRegistryFile(kDriverKey, kPlatformFile));
-    EXPECT_FALSE(ApplyRegistryFile(kDriverKey, u"C:\\windows\\system32\\ZCmissing.ini"));
-    EXPECT_EQ(Changes(), Changed{SzLine("A", u"1")});
-}
-
 }  // namespace
 }  // namespace ze::testing
