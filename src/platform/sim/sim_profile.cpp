@@ -1,36 +1,195 @@
-// Placeholder profile functions until the profile engine lands: reads answer the
-// default, writes fail.
-#include <algorithm>
+// The profile (INI) functions of the simulated machine. The semantics live in the
+// profile engine; this file finds the file through the machine's path mapping,
+// applies Windows' sharing and read-only rules, writes files atomically and
+// journals every write. Each call looks at the file afresh (the cache only saves
+// parsing a file that is verifiably unchanged).
+#include <memory>
+#include <optional>
 
+#include "common/text.h"
+#include "platform/sim/machine_file.h"
+#include "platform/sim/profile.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::sim {
+namespace {
 
-DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR, LPCWSTR, LPCWSTR lpDefault,
-                                            LPWSTR lpReturnedString, DWORD nSize, LPCWSTR) {
-    if (nSize == 0)
+profile::DocumentCache& Cache() {
+    static profile::DocumentCache cache;
+    return cache;
+}
+
+// The Windows path a profile call means: a bare file name lives in the Windows
+// directory, and no name at all means win.ini there.
+std::u16string ProfilePath(const std::u16string& windowsDirectory, LPCWSTR fileName) {
+    std::u16string name = fileName != nullptr && *fileName != u'\0' ? fileName : u"win.ini";
+    bool bare = name.find_first_of(u"\\/") == std::u16string::npos &&
+                !(name.size() >= 2 && name[1] == u':');
+    return bare ? windowsDirectory + u"\\" + name : name;
+}
+
+// The profile functions open files sharing everything, so only a handle that does
+// not share reading (or, for a write, writing) keeps them out.
+template <class OpenFiles>
+bool SharingConflict(const OpenFiles& files, const std::filesystem::path& host, bool write) {
+    for (const auto& entry : files) {
+        const auto& open = entry.second;
+        if (open.hostPath == host &&
+            (!(open.share & FILE_SHARE_READ) || (write && !(open.share & FILE_SHARE_WRITE)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Opened {
+    std::shared_ptr<const profile::Document> document;  // null when it cannot be opened
+    LONG error = ERROR_SUCCESS;  // ERROR_FILE_NOT_FOUND comes with an empty document
+};
+
+Opened OpenProfile(const std::filesystem::path& host, bool sharingConflict) {
+    if (sharingConflict)
+        return {nullptr, ERROR_SHARING_VIOLATION};
+    Opened opened;
+    opened.document = Cache().Load(host, &opened.error);
+    if (opened.error == ERROR_FILE_NOT_FOUND)
+        opened.document = std::make_shared<const profile::Document>();
+    return opened;
+}
+
+DWORD ReadSectionNames(const Opened& file, LPWSTR buffer, DWORD size) {
+    if (!file.document)
         return 0;
-    std::u16string value = lpDefault == nullptr ? u"" : lpDefault;
-    if (value.size() >= nSize)
-        value.resize(nSize - 1);
-    std::copy(value.begin(), value.end(), lpReturnedString);
-    lpReturnedString[value.size()] = u'\0';
-    return static_cast<DWORD>(value.size());
+    return profile::CopyNameList(file.document->SectionNames(), buffer, size);
 }
 
-UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR, LPCWSTR, INT nDefault, LPCWSTR) {
-    return static_cast<UINT>(nDefault);
+// GetPrivateProfileStringW on an opened (or unopenable) file; size is at least 1.
+DWORD ReadString(const Opened& file, LPCWSTR section, LPCWSTR key, LPCWSTR defaultText,
+                 LPWSTR buffer, DWORD size) {
+    std::u16string_view fallback = defaultText != nullptr ? defaultText : u"";
+    if (section == nullptr)
+        return ReadSectionNames(file, buffer, size);
+    if (key == nullptr) {
+        // The key list; an empty answer (also one that starts with a nameless key)
+        // gives way to the default.
+        std::optional<std::vector<std::u16string_view>> keys;
+        if (file.document)
+            keys = file.document->KeyNames(section);
+        buffer[0] = u'\0';
+        DWORD length = keys ? profile::CopyNameList(*keys, buffer, size) : 0;
+        return buffer[0] != u'\0' ? length : profile::CopyValue(fallback, buffer, size);
+    }
+    fallback = profile::TrimDefault(fallback);
+    // A file that cannot be opened answers the default as it stands, quotes and all
+    // (observed under Wine); a missing file is just empty.
+    if (!file.document)
+        return profile::CopyText(fallback, buffer, size);
+    std::optional<std::u16string_view> value = file.document->Value(section, key);
+    return profile::CopyValue(value ? *value : fallback, buffer, size);
 }
 
-DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize, LPCWSTR) {
-    if (nSize >= 2)
-        lpszReturnBuffer[0] = lpszReturnBuffer[1] = u'\0';
-    return 0;
+std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
+    std::vector<BYTE> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<BYTE>(c & 0xFF));
+        bytes.push_back(static_cast<BYTE>(c >> 8));
+    }
+    return bytes;
 }
 
-BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
-    SetLastError(static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-    return FALSE;
+}  // namespace
+
+DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                                            LPWSTR lpReturnedString, DWORD nSize,
+                                            LPCWSTR lpFileName) {
+    std::optional<LONG> fault = DueFault("GetPrivateProfileStringW");
+    if (lpReturnedString == nullptr || nSize == 0)
+        return 0;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
+    Opened file =
+        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
+    SetLastError(static_cast<DWORD>(file.error));
+    return ReadString(file, lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize);
+}
+
+UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                                        LPCWSTR lpFileName) {
+    std::optional<LONG> fault = DueFault("GetPrivateProfileIntW");
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
+    Opened file =
+        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
+    SetLastError(static_cast<DWORD>(file.error));
+    // Windows reads the value's text into 30 characters before converting it, so
+    // longer values are cut first; an empty value gives the default.
+    char16_t text[30];
+    if (ReadString(file, lpAppName, lpKeyName, u"", text, 30) == 0 || text[0] == u'\0')
+        return static_cast<UINT>(nDefault);
+    return profile::ProfileInt(text);
+}
+
+DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                                  LPCWSTR lpFileName) {
+    std::optional<LONG> fault = DueFault("GetPrivateProfileSectionNamesW");
+    if (lpszReturnBuffer == nullptr || nSize == 0)
+        return 0;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
+    Opened file =
+        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
+    SetLastError(static_cast<DWORD>(file.error));
+    return ReadSectionNames(file, lpszReturnBuffer, nSize);
+}
+
+BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                             LPCWSTR lpFileName) {
+    if (DueFault("WritePrivateProfileStringW"))
+        return FALSE;
+    // All three NULL asks Windows to flush its cache of the file; it answers FALSE.
+    if (lpAppName == nullptr && lpKeyName == nullptr && lpString == nullptr)
+        return FALSE;
+    if (lpAppName == nullptr) {
+        SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::u16string path = ProfilePath(settings_.windowsDirectory, lpFileName);
+    auto host = HostPath(path);
+    if (readOnly_.count(host) != 0) {
+        SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        return FALSE;
+    }
+    Opened file = OpenProfile(host, SharingConflict(files_, host, true));
+    if (!file.document) {
+        SetLastError(static_cast<DWORD>(file.error));
+        return FALSE;
+    }
+    auto edited = std::make_shared<profile::Document>(*file.document);
+    std::u16string section = lpAppName;
+    JournalEntry entry;
+    bool changed = false;
+    if (lpKeyName == nullptr) {
+        changed = edited->DeleteSection(section);
+        entry = {"DeleteProfileSection", path, section, 0, {}};
+    } else if (lpString == nullptr) {
+        changed = edited->DeleteKey(section, lpKeyName);
+        entry = {"DeleteProfileKey", path, section + u"\\" + lpKeyName, 0, {}};
+    } else {
+        changed = edited->Set(section, lpKeyName, lpString);
+        entry = {"WriteProfileString", path, section + u"\\" + lpKeyName, 0,
+                 Utf16LeBytes(lpString)};
+    }
+    if (changed) {
+        std::string bytes = edited->Serialise();
+        if (!WriteBytesAtomically(host, bytes)) {
+            SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            return FALSE;
+        }
+        Cache().Store(host, std::move(bytes));
+    }
+    Record(entry.action, entry.path, entry.name, entry.type, entry.data);
+    return TRUE;
 }
 
 }  // namespace ze::sim
