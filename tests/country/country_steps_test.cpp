@@ -7,7 +7,30 @@
 namespace ze::testing {
 namespace {
 
-class CountryStepTest : public CountryTest {};
+// One band's entries in the data file, the driver's range text and the value that
+// the country code JPN then gets (none: nothing is written).
+struct TxPowerCase {
+    const char16_t* entries;
+    const char16_t* range;  // nullptr: no range value
+    std::optional<DWORD> written;
+};
+
+class CountryStepTest : public CountryTest {
+  protected:
+    void CheckTxPower(const std::u16string& section, const char16_t* rangeName,
+                      const std::string& valueName, const TxPowerCase& c) {
+        WriteDat(u"[" + section + u"]\r\n" + c.entries + u"\r\n");
+        Reg().Create(kDriverKey).values.clear();
+        if (c.range != nullptr) {
+            Reg().SetString(kDriverKey, rangeName, c.range);
+        }
+        ClearJournal();
+        std::string what = Utf16ToUtf8(c.entries) + (c.range ? " " + Utf16ToUtf8(c.range) : "");
+        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.written.has_value()) << what;
+        EXPECT_EQ(Changes(), c.written ? Changed{DwordLine(valueName, *c.written)} : Changed{})
+            << what;
+    }
+};
 
 // ---- country code ----
 
@@ -223,13 +246,7 @@ TEST_F(CountryStepTest, RegionTextTooLongForItsBufferIsNotWritten) {
 // ---- transmit power ----
 
 TEST_F(CountryStepTest, TransmitPowerIsTakenFromTheEntryAndBoundedByTheDriversRanges) {
-    // The country code is JPN; entries and ranges as the data file and driver hold them.
-    struct Case {
-        const char16_t* entries;  // [CountryTxPwr] lines
-        const char16_t* range;    // InitTxPwrRange; nullptr: none
-        std::optional<DWORD> power;
-    };
-    const Case cases[] = {
+    const TxPowerCase cases[] = {
         {u"JPN=0\r\nUSA=112", nullptr, 12},  // 0 is no entry: "USA" stands in
         {u"JPN=7\r\nUSA=112", nullptr, 7},
         {u"USA=100", nullptr, 0},
@@ -243,28 +260,13 @@ TEST_F(CountryStepTest, TransmitPowerIsTakenFromTheEntryAndBoundedByTheDriversRa
         {u"USA=120", u"none", 20},
         {u"CAN=12", nullptr, std::nullopt},
     };
-    Reg().Create(kDriverKey);
-    for (const Case& c : cases) {
-        WriteDat(u"[CountryTxPwr]\r\n" + std::u16string(c.entries) + u"\r\n");
-        Reg().Find(kDriverKey)->values.clear();
-        if (c.range != nullptr) {
-            Reg().SetString(kDriverKey, u"InitTxPwrRange", c.range);
-        }
-        ClearJournal();
-        std::string what = Utf16ToUtf8(c.entries) + (c.range ? " " + Utf16ToUtf8(c.range) : "");
-        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.power.has_value()) << what;
-        EXPECT_EQ(Changes(), c.power ? Changed{DwordLine("CountryTxPwr", *c.power)} : Changed{})
-            << what;
+    for (const TxPowerCase& c : cases) {
+        CheckTxPower(u"CountryTxPwr", u"InitTxPwrRange", "CountryTxPwr", c);
     }
 }
 
 TEST_F(CountryStepTest, FiveGigahertzPowersFillOneByteEachBoundedBySignedRanges) {
-    struct Case {
-        const char16_t* entries;  // [CountryTxPwr5G] lines
-        const char16_t* ranges;   // InitTxPwrRange5G; nullptr: none
-        std::optional<DWORD> powers;
-    };
-    const Case cases[] = {
+    const TxPowerCase cases[] = {
         {u"USA=10,12,14,16", nullptr, 0x0A0C0E10},
         {u"USA=10,12,14,16", u"0-11,0-11,0-11,0-11", 0x0A0B0B0B},
         {u"USA=10,12,14,16", u"-5-11,-5-11,-5-11,-5-11", 0x0A0B0B0B},  // signed
@@ -276,18 +278,8 @@ TEST_F(CountryStepTest, FiveGigahertzPowersFillOneByteEachBoundedBySignedRanges)
         {u"USA=10,-1,14,16", nullptr, 0xFFFF0E10},           // not masked
         {u"CAN=1,2,3,4", nullptr, std::nullopt},
     };
-    Reg().Create(kDriverKey);
-    for (const Case& c : cases) {
-        WriteDat(u"[CountryTxPwr5G]\r\n" + std::u16string(c.entries) + u"\r\n");
-        Reg().Find(kDriverKey)->values.clear();
-        if (c.ranges != nullptr) {
-            Reg().SetString(kDriverKey, u"InitTxPwrRange5G", c.ranges);
-        }
-        ClearJournal();
-        std::string what = Utf16ToUtf8(c.entries) + (c.ranges ? " " + Utf16ToUtf8(c.ranges) : "");
-        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.powers.has_value()) << what;
-        EXPECT_EQ(Changes(), c.powers ? Changed{DwordLine("CountryTxPwr5G", *c.powers)} : Changed{})
-            << what;
+    for (const TxPowerCase& c : cases) {
+        CheckTxPower(u"CountryTxPwr5G", u"InitTxPwrRange5G", "CountryTxPwr5G", c);
     }
     // The fourth number is the first byte stored.
     WriteDat(u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n");
