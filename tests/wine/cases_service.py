@@ -1,0 +1,1 @@
+import cases.service.cases_service
