@@ -50,8 +50,8 @@ TEST_F(LogTest, SwitchesChooseTheDestinations) {
         bool inFile;
         bool inDebugger;
     };
-    for (const Case& c : {Case{1, 0, true, false}, Case{0, 0, false, false}, Case{0, 1, false, true},
-                          Case{2, 5, true, true}}) {
+    for (const Case& c : {Case{1, 0, true, false}, Case{0, 0, false, false},
+                          Case{0, 1, false, true}, Case{2, 5, true, true}}) {
         ClearLog();
         g_bWriteLogFile = c.writeLogFile;
         g_bDebugMode = c.debugMode;
@@ -88,7 +88,8 @@ TEST_F(LogTest, AnUnwritableLogDropsTheEntryOnly) {
 
 TEST_F(LogTest, TwoThreadsLoggingAtOnceLoseNoEntry) {
     auto writer = [](const char16_t* who) {
-        for (int i = 0; i < 200; ++i) LogPrint(u"%s %d\r\n", who, i);
+        for (int i = 0; i < 200; ++i)
+            LogPrint(u"%s %d\r\n", who, i);
     };
     std::thread service(writer, u"service");
     std::thread handler(writer, u"handler");

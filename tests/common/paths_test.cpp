@@ -55,3 +55,31 @@ TEST_F(DerivePathsTest, PathsThatDoNotFitTheBuffersAreRefused) {
 
 }  // namespace
 }  // namespace ze::testing
+
+namespace ze::testing {
+namespace {
+
+class GetIniStringTest : public SimTest {};
+
+TEST_F(GetIniStringTest, ValuesDefaultsAndCutting) {
+    std::u16string longValue(600, u'v');
+    WriteTextFile(kIniPath, u"[DriverKey]\r\nNetID=\r\n[Service]\r\nServiceDescription=" +
+                                longValue + u"\r\nServiceDisplayName = \"Quoted Name\" \r\n");
+    struct Case {
+        std::u16string section, key, defaultValue, file, expected;
+    };
+    for (const Case& c : {
+             Case{u"DriverKey", u"NetID", u"dflt", kIniPath, u""},
+             Case{u"DriverKey", u"Missing", u"dflt", kIniPath, u"dflt"},
+             Case{u"NoSection", u"NetID", u"dflt", kIniPath, u"dflt"},
+             Case{u"DriverKey", u"NetID", u"dflt", u"C:\\no\\such.ini", u"dflt"},
+             Case{u"service", u"servicedisplayname", u"", kIniPath, u"Quoted Name"},
+             Case{u"Service", u"ServiceDescription", u"", kIniPath, longValue.substr(0, 511)},
+         }) {
+        EXPECT_EQ(GetIniString(c.section, c.key, c.defaultValue, c.file), c.expected)
+            << Utf16ToUtf8(c.section + u"/" + c.key);
+    }
+}
+
+}  // namespace
+}  // namespace ze::testing

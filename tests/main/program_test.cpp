@@ -6,29 +6,61 @@ namespace ze::testing {
 namespace {
 
 class ProgramTest : public SimTest {
-protected:
+  protected:
     int Run(std::vector<std::u16string> arguments) {
         arguments.insert(arguments.begin(), kExePath);
         std::vector<char16_t*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
         argv.push_back(nullptr);
         return _tmain(static_cast<int>(arguments.size()), argv.data());
     }
     static std::vector<std::u16string> StartLines() {
-        return {u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program Files\\Zelvaro\\ZeRegionSvc.ini\r\n",
-                u"[ZeRegionSvc] g_szZeCoInstDatPath = C:\\Program Files\\Zelvaro\\ZeCoInst.dat\r\n",
-                u"[ZeRegionSvc] g_szZeRegionSvcLogPath = C:\\Program Files\\Zelvaro\\ZeRegionSvc.log\r\n",
-                u"[ZeRegionSvc] --> _tmain()\r\n"};
+        return {
+            u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.ini\r\n",
+            u"[ZeRegionSvc] g_szZeCoInstDatPath = C:\\Program Files\\Zelvaro\\ZeCoInst.dat\r\n",
+            u"[ZeRegionSvc] g_szZeRegionSvcLogPath = C:\\Program "
+            u"Files\\Zelvaro\\ZeRegionSvc.log\r\n",
+            u"[ZeRegionSvc] --> _tmain()\r\n"};
     }
 };
 
 TEST_F(ProgramTest, WithoutArgumentsOutsideTheServiceManagerTheDispatcherFails) {
     EXPECT_EQ(Run({}), -107);
     auto expected = StartLines();
-    expected.push_back(u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n");
+    expected.push_back(
+        u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = 1063\r\n");
     expected.push_back(u"[ZeRegionSvc] <-- _tmain()\r\n");
     EXPECT_EQ(LogMessages(), expected);
     EXPECT_EQ(std::u16string(g_szServiceName), u"ZeRegionSvc");
+}
+
+TEST_F(ProgramTest, SettingsFileSwitchesTheLogDestinations) {
+    struct Case {
+        std::u16string settings;
+        bool logFile;
+        bool debugger;
+    };
+    for (const Case& c : {Case{u"", true, false},
+                          Case{u"[Settings]\r\nWriteLogFile=0\r\nDebugMode=0\r\n", false, false},
+                          Case{u"[Settings]\r\nWriteLogFile=0\r\nDebugMode=1\r\n", false, true},
+                          Case{u"[Settings]\r\nWriteLogFile=2\r\n", true, false}}) {
+        ClearLog();
+        if (c.settings.empty()) {
+            std::filesystem::remove(Sim().HostPath(kIniPath));
+        } else {
+            WriteTextFile(kIniPath, c.settings);
+        }
+        std::size_t debugBefore = Sim().DebugStream().size();
+        EXPECT_EQ(Run({}), -107);
+        EXPECT_EQ(FileExists(kLogPath), c.logFile);
+        std::u16string debugged = Sim().DebugStream().substr(debugBefore);
+        EXPECT_EQ(debugged.find(u"[ZeRegionSvc] --> _tmain()\r\n") != std::u16string::npos,
+                  c.debugger);
+        // The debugger stream carries no timestamps.
+        EXPECT_EQ(debugged.find(u"[2026-"), std::u16string::npos);
+    }
 }
 
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {

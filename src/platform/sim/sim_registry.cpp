@@ -271,14 +271,15 @@ LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DW
         const RegValue& value = key->values[dwIndex];
         if (value.name.size() >= *lpcchValueName)
             return ERROR_MORE_DATA;
+        std::copy(value.name.begin(), value.name.end(), lpValueName);
+        lpValueName[value.name.size()] = u'\0';
+        *lpcchValueName = static_cast<DWORD>(value.name.size());
+        // A data buffer that is too small still receives the name (as on Wine).
         DWORD size = static_cast<DWORD>(value.data.size());
         if (lpData != nullptr && *lpcbData < size) {
             *lpcbData = size;
             return ERROR_MORE_DATA;
         }
-        std::copy(value.name.begin(), value.name.end(), lpValueName);
-        lpValueName[value.name.size()] = u'\0';
-        *lpcchValueName = static_cast<DWORD>(value.name.size());
         if (lpType != nullptr)
             *lpType = value.type;
         if (lpData != nullptr)

@@ -1,0 +1,88 @@
+// The Linux program run as a process on machine folders.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace ze::testing {
+namespace {
+
+struct Outcome {
+    int exitCode;
+    std::string output;  // standard output and standard error
+};
+
+Outcome RunProgram(const std::string& environment, const std::string& program,
+                   const std::string& arguments) {
+    std::string command = environment + " '" + program + "' " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    Outcome outcome{-1, ""};
+    if (pipe == nullptr)
+        return outcome;
+    std::array<char, 256> buffer;
+    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr)
+        outcome.output += buffer.data();
+    int status = ::pclose(pipe);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    CliTest() {
+        std::random_device random;
+        dir_ =
+            std::filesystem::temp_directory_path() / ("zeregion-cli-" + std::to_string(random()));
+        std::filesystem::copy(std::filesystem::path(ZE_SOURCE_DIR) / "examples/demo-machine", dir_,
+                              std::filesystem::copy_options::recursive);
+        installed_ = dir_ / "C/Program Files/Zelvaro/ZeRegionSvc.exe";
+        std::filesystem::copy_file(ZE_PROGRAM_PATH, installed_);
+    }
+    ~CliTest() override { std::filesystem::remove_all(dir_); }
+
+    std::string ReadFile(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path dir_;
+    std::filesystem::path installed_;
+};
+
+TEST_F(CliTest, TheProgramFindsTheMachineAroundItAndLogsBesideItself) {
+    Outcome outcome = RunProgram("env -u ZEREGION_MACHINE", installed_.string(), "");
+    EXPECT_EQ(outcome.exitCode, 149);  // -107 as the shell sees it
+    std::string log = ReadFile(installed_.parent_path() / "ZeRegionSvc.log");
+    EXPECT_NE(log.find(std::string("1\0000\0006\0003\0", 8)), std::string::npos);
+}
+
+TEST_F(CliTest, AMachineNamedByTheEnvironmentIsUsedFromAnywhere) {
+    Outcome outcome = RunProgram("ZEREGION_MACHINE='" + dir_.string() + "'", ZE_PROGRAM_PATH, "");
+    EXPECT_EQ(outcome.exitCode, 149);
+    EXPECT_TRUE(std::filesystem::exists(installed_.parent_path() / "ZeRegionSvc.log"));
+}
+
+TEST_F(CliTest, MissingOrBrokenMachinesStopTheProgramWithAMessage) {
+    Outcome none = RunProgram("env -u ZEREGION_MACHINE", ZE_PROGRAM_PATH, "/debug");
+    EXPECT_NE(none.exitCode, 0);
+    EXPECT_NE(none.output.find("no simulated machine"), std::string::npos);
+
+    Outcome missing =
+        RunProgram("ZEREGION_MACHINE=/nonexistent/machine", ZE_PROGRAM_PATH, "/debug");
+    EXPECT_NE(missing.exitCode, 0);
+    EXPECT_NE(missing.output.find("does not exist"), std::string::npos);
+
+    std::ofstream(dir_ / "registry.reg", std::ios::trunc) << "garbage";
+    Outcome corrupt = RunProgram("", installed_.string(), "/debug");
+    EXPECT_NE(corrupt.exitCode, 0);
+    EXPECT_NE(corrupt.output.find("registry.reg"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg"), "garbage");
+    EXPECT_FALSE(std::filesystem::exists(installed_.parent_path() / "ZeRegionSvc.log"));
+}
+
+}  // namespace
+}  // namespace ze::testing
