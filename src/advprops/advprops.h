@@ -6,6 +6,35 @@
 
 namespace ze {
 
+// Walks <driver key>\NDI\params and rewrites the texts of every property named in
+// g_AdvanceSubKeyTable. 0 when the walk ran (also when a property ended it early),
+// -4 params key not openable, -10 its info unreadable, -11 no subkeys or a subkey
+// not enumerable.
 int ResetDriverAdvanceKey(std::u16string netId);
+
+// One advance subkey: its ParamDesc, then its enum texts. 0 handled, -11 name not in
+// the table, -999 any other failure (which ends the walk).
+int ResetDriverAdvanceSubKey(std::u16string subKeyPath, std::u16string subKeyName);
+
+// Rewrites <subkey>\ParamDesc: 0, -5 unreadable, -6 write failed, -11 not in the
+// table, -999 text not in the INF.
+int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKeyName);
+
+// Rewrites the values of <subkey>\enum: 0, -4 key not openable, -6 write failed,
+// -10 info unreadable, -11 not in the table, -12 value not enumerable, -999 text not
+// in the INF.
+int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName);
+
+// Sets g_szOemInfPath to <Windows dir>\inf\<InfPath of the driver key>: 0, -5 when
+// InfPath cannot be read (missing, or 64 characters or more), -999 when the whole
+// path would not fit the 260-character buffer (it is refused, not cut).
+int QueryOemInfPath(std::u16string netId);
+
+// "Strings" for language 0409, "Strings.<language id>" otherwise.
+std::u16string GetInfStringsSection();
+
+// The text of an INF token in the system language's Strings section of the OEM INF,
+// cut to the 255 characters a display text buffer holds; empty when not found.
+std::u16string GetInfDisplayText(const std::u16string& token);
 
 }  // namespace ze

@@ -59,7 +59,8 @@ TEST_F(RegistryWriteTest, MissingKeysAreCreatedAndJournaled) {
 }
 
 TEST_F(RegistryWriteTest, BinaryAndMultiStringWritesLogNothing) {
-    const BYTE bytes[] = {0x30, 0x00, 0x41, 0x00};
+    // A terminator follows the counted bytes, as in every caller's buffer.
+    const BYTE bytes[] = {0x30, 0x00, 0x41, 0x00, 0x00, 0x00};
     EXPECT_TRUE(WriteRegValue(kKey, u"SampleBytes", REG_BINARY, bytes, 4));
     EXPECT_TRUE(WriteRegValue(kKey, u"SampleMulti", REG_MULTI_SZ, bytes, 4));
     EXPECT_TRUE(LogMessages().empty());

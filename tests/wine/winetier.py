@@ -238,6 +238,16 @@ class Machine:
         clone_prefix(tier.template, self.prefix)
         self._server(["-p"])
         self.write_file(TOOLS_DIR + "\\regdump.exe", tier.windows_file("regdump.exe"))
+        self._boot()
+
+    def _boot(self):
+        """Waits until Wine's service manager has started every automatic service.
+        While it starts one, it waits for that service's process on a control pipe,
+        and a program calling StartServiceCtrlDispatcherW meanwhile would be taken
+        for that service instead of failing as on Windows."""
+        for service in self.tier.autostart_services:
+            self.wait_for(lambda: b": 4  RUNNING" in self.wine(["sc", "query", service]).stdout,
+                          timeout=60, what=f"the service {service} to run")
 
     # ---- expectations ----
 
@@ -538,6 +548,20 @@ def run_probe(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, fil
     return result.stdout
 
 
+def autostart_services(prefix):
+    """The services a prefix starts by itself (start type boot, system or automatic),
+    from its system.reg."""
+    with open(os.path.join(prefix, "system.reg"), encoding="utf-8", errors="replace") as file:
+        text = file.read()
+    services = []
+    for block in text.split("\n\n"):
+        key = re.match(r"\[System\\\\CurrentControlSet\\\\Services\\\\([^\\\]]+)\]", block)
+        start = re.search(r'^"Start"=dword:([0-9a-f]{8})$', block, re.MULTILINE)
+        if key and start and int(start.group(1), 16) <= 2:
+            services.append(key.group(1))
+    return services
+
+
 class Tier:
     def __init__(self, windows_dir, linux_dir, jobs, keep):
         self.windows_dir = os.path.abspath(windows_dir)
@@ -568,6 +592,7 @@ class Tier:
             started = time.time()
             self.wine.make_template(self.template)
             print(f"template prefix ready ({time.time() - started:.1f}s)", flush=True)
+        self.autostart_services = autostart_services(self.template)
 
     def run_case(self, name, function):
         directory = tempfile.mkdtemp(prefix="case-", dir=self.workdir)

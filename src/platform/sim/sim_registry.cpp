@@ -164,12 +164,17 @@ LONG SimPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dw
         // Windows (and Wine) store the terminator of a string whose counted bytes
         // lack one when a NUL follows in the caller's memory.
         if (count >= 2 && IsStringType(dwType)) {
+            // Like Windows, this looks one character past the counted bytes, but only
+            // when the counted text does not end in a terminator itself.
             char16_t last = 0;
-            char16_t next = 0;
             std::memcpy(&last, lpData + (count / 2 - 1) * 2, 2);
-            std::memcpy(&next, lpData + (count / 2) * 2, 2);
-            if (last != 0 && next == 0)
+            char16_t next = 1;
+            if (last != 0) {
+                std::memcpy(&next, lpData + (count / 2) * 2, 2);
+            }
+            if (last != 0 && next == 0) {
                 count += 2;
+            }
         }
         std::vector<BYTE> data(lpData, lpData + count);
         std::u16string name(NameOrEmpty(lpValueName));

@@ -1,0 +1,51 @@
+#include "common/paths.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "country/country.h"
+
+namespace ze {
+
+namespace {
+
+struct ModeOfMask {
+    DWORD mask;
+    int mode;
+};
+
+// The driver's WirelessMode for each wireless mode mask; the whole mask must match.
+// Modes 5, 8 and 9 include 802.11n, modes 0, 2 and 3 do not.
+constexpr ModeOfMask kModesOfMasks[] = {
+    {0x11101110, 5}, {0x11100000, 8}, {0x00001110, 9},
+    {0x10001000, 3}, {0x10000000, 2}, {0x00001000, 0},
+};
+constexpr int kModeOfOtherMasks = 0;
+
+int WirelessModeOfMask(DWORD mask) {
+    for (const ModeOfMask& entry : kModesOfMasks) {
+        if (entry.mask == mask) {
+            return entry.mode;
+        }
+    }
+    return kModeOfOtherMasks;
+}
+
+}  // namespace
+
+bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country) {
+    std::u16string entry = GetIniString(u"CountryWirelessMode", country, u"", g_szZeCoInstDatPath);
+    if (entry.empty()) {
+        entry = GetIniString(u"CountryWirelessMode", u"USA", u"", g_szZeCoInstDatPath);
+    }
+    if (entry.empty()) {
+        return false;
+    }
+    // An entry that does not start with a hexadecimal number is the mask 0.
+    DWORD mask = 0;
+    Scan(entry, u"%08X", &mask);
+    bool maskWritten = WriteRegDword(driverKeyPath, u"CountryWirelessMode", mask);
+    bool modeWritten =
+        WriteRegString(driverKeyPath, u"WirelessMode", Format(u"%d", WirelessModeOfMask(mask)));
+    return maskWritten || modeWritten;
+}
+
+}  // namespace ze
