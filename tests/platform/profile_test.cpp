@@ -152,13 +152,14 @@ TEST_F(ProfileTest, ValuesAreFoundTrimmedUnquotedAndCut) {
     }
 }
 
-TEST_F(ProfileTest, SizeZeroTouchesNothing) {
+TEST_F(ProfileTest, SizeZeroTouchesNoBuffer) {
     char16_t buffer[4] = {u'#', u'#', u'#', u'#'};
     OS().SetLastError(0xDEAD);
     EXPECT_EQ(OS().GetPrivateProfileStringW(u"Sec", u"Key", u"def", buffer, 0, kIni), 0u);
+    EXPECT_EQ(OS().GetLastError(), 0xDEADu);  // returns before opening the file
     EXPECT_EQ(OS().GetPrivateProfileSectionNamesW(buffer, 0, kIni), 0u);
+    EXPECT_EQ(OS().GetLastError(), 0u);  // opens the file first
     EXPECT_EQ(buffer[0], u'#');
-    EXPECT_EQ(OS().GetLastError(), 0xDEADu);
 }
 
 struct ListCase {

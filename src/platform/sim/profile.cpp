@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 
 #include "common/text.h"
 #include "platform/sim/registry_tree.h"
@@ -41,6 +40,17 @@ std::string EncodeUtf16(std::u16string_view text, bool bigEndian) {
         bytes.push_back(bigEndian ? low : high);
     }
     return bytes;
+}
+
+bool ReadFile(const std::filesystem::path& file, std::string* bytes) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in)
+        return false;
+    bytes->resize(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+    bytes->resize(static_cast<std::size_t>(in.gcount()));
+    return !in.bad();
 }
 
 long long Nanoseconds(const timespec& time) {
@@ -210,7 +220,9 @@ bool Document::Set(std::u16string_view section, std::u16string_view key,
     const Section* found = FindSection(Trim(section));
     std::u16string line = std::u16string(TrimLeft(key)) + u"=" + std::u16string(value) + u"\r\n";
     if (found == nullptr) {
-        line = u"[" + std::u16string(TrimLeft(section)) + u"]\r\n" + line;
+        std::u16string header = u"[";
+        header.append(TrimLeft(section)).append(u"]\r\n");
+        line.insert(0, header);
     } else {
         std::u16string_view trimmedKey = Trim(key);
         for (const Entry& entry : found->entries) {
@@ -241,7 +253,7 @@ bool Document::Set(std::u16string_view section, std::u16string_view key,
         }
     }
     if (at > 0 && lines_[at - 1].next == lines_[at - 1].end)
-        line = u"\r\n" + line;  // the file's last line had no line break
+        line.insert(0, u"\r\n");  // the file's last line had no line break
     std::size_t pos = at < lines_.size() ? lines_[at].begin : text_.size();
     text_.insert(pos, line);
     Index();
@@ -404,9 +416,8 @@ std::shared_ptr<const Document> DocumentCache::Load(const std::filesystem::path&
     // Whether the stamp can be trusted is judged before reading: a change after
     // this point gets a later change time.
     bool settled = Settled(*stamp);
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
+    std::string bytes;
+    if (!ReadFile(file, &bytes)) {
         *error = ERROR_ACCESS_DENIED;
         return nullptr;
     }

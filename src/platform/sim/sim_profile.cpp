@@ -57,6 +57,13 @@ Opened OpenProfile(const std::filesystem::path& host, bool sharingConflict) {
     return opened;
 }
 
+// Opens a file for reading, or stands for the file an injected fault keeps out.
+template <class OpenFiles>
+Opened OpenForReading(const OpenFiles& files, const std::filesystem::path& host,
+                      std::optional<LONG> fault) {
+    return fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files, host, false));
+}
+
 DWORD ReadSectionNames(const Opened& file, LPWSTR buffer, DWORD size) {
     if (!file.document)
         return 0;
@@ -106,9 +113,8 @@ DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName
     if (lpReturnedString == nullptr || nSize == 0)
         return 0;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
-    Opened file =
-        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
+    Opened file = OpenForReading(
+        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
     SetLastError(static_cast<DWORD>(file.error));
     return ReadString(file, lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize);
 }
@@ -117,9 +123,8 @@ UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, IN
                                         LPCWSTR lpFileName) {
     std::optional<LONG> fault = DueFault("GetPrivateProfileIntW");
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
-    Opened file =
-        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
+    Opened file = OpenForReading(
+        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
     SetLastError(static_cast<DWORD>(file.error));
     // Windows reads the value's text into 30 characters before converting it, so
     // longer values are cut first; an empty value gives the default.
@@ -132,13 +137,13 @@ UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, IN
 DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
                                                   LPCWSTR lpFileName) {
     std::optional<LONG> fault = DueFault("GetPrivateProfileSectionNamesW");
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    // The file is opened (and the last error set) before the buffer is looked at.
+    Opened file = OpenForReading(
+        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
+    SetLastError(static_cast<DWORD>(file.error));
     if (lpszReturnBuffer == nullptr || nSize == 0)
         return 0;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto host = HostPath(ProfilePath(settings_.windowsDirectory, lpFileName));
-    Opened file =
-        fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files_, host, false));
-    SetLastError(static_cast<DWORD>(file.error));
     return ReadSectionNames(file, lpszReturnBuffer, nSize);
 }
 
@@ -146,10 +151,7 @@ BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNam
                                              LPCWSTR lpFileName) {
     if (DueFault("WritePrivateProfileStringW"))
         return FALSE;
-    // All three NULL asks Windows to flush its cache of the file; it answers FALSE.
-    if (lpAppName == nullptr && lpKeyName == nullptr && lpString == nullptr)
-        return FALSE;
-    if (lpAppName == nullptr) {
+    if (lpAppName == nullptr && lpKeyName != nullptr) {
         SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         return FALSE;
     }
@@ -161,6 +163,13 @@ BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNam
         return FALSE;
     }
     Opened file = OpenProfile(host, SharingConflict(files_, host, true));
+    // Without a section the call asks Windows to flush its cache of the file (all
+    // three NULL) or is refused; either way it answers FALSE, with the error of
+    // opening the file.
+    if (lpAppName == nullptr) {
+        SetLastError(static_cast<DWORD>(file.error));
+        return FALSE;
+    }
     if (!file.document) {
         SetLastError(static_cast<DWORD>(file.error));
         return FALSE;
