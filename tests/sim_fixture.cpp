@@ -95,19 +95,23 @@ std::vector<std::u16string> SimTest::LogMessages() const {
         text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     }
-    // Each entry starts with "[y-m-d h:m:s:ms] ": digits, '-', ' ' and ':' inside brackets.
+    // Each entry starts with "[y-m-d h:m:s:ms] ": seven decimal fields, each ended by
+    // its separator, the last by the closing bracket, then one blank.
     auto isStamp = [&](std::size_t at, std::size_t* end) {
         if (text[at] != u'[')
             return false;
         std::size_t i = at + 1;
-        while (i < text.size() &&
-               (std::u16string_view(u"0123456789-: ").find(text[i]) != std::u16string_view::npos)) {
+        for (char16_t separator : std::u16string_view(u"-- :::]")) {
+            std::size_t first = i;
+            while (i < text.size() && text[i] >= u'0' && text[i] <= u'9')
+                ++i;
+            if (i == first || i >= text.size() || text[i] != separator)
+                return false;
             ++i;
         }
-        if (i + 1 >= text.size() || text[i] != u']' || text[i + 1] != u' ' || i == at + 1) {
+        if (i >= text.size() || text[i] != u' ')
             return false;
-        }
-        *end = i + 2;
+        *end = i + 1;
         return true;
     };
     std::vector<std::u16string> messages;
