@@ -290,15 +290,5 @@ TEST_F(CountryResetTest, BadInputGivesItsLoggedOutcomeAndWritesOnlyUnderTheDrive
     }
 }
 
-TEST_F(CountryResetTest, OptionMaskStoredAsNumberRunsEveryStep) {
-    Reg().SetDword(kDriverKey, u"ZeCoInstOpt", 1);
-    EXPECT_EQ(ResetCountrySettings(kNetId), 1);
-    EXPECT_EQ(Changes(), UsaChanges());
-    Lines log = LogMessages();
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[1], u"[ZeRegionSvc] registry ZeCoInstOpt incorrect type\r\n");
-    EXPECT_EQ(log[2], u"[ZeRegionSvc] dwCoInstOpt = 0x3F\r\n");
-}
-
 }  // namespace
 }  // namespace ze::testing

@@ -153,44 +153,18 @@ TEST_F(CountryStepTest, RegionIsLookedUpPerBandWithTheJapaneseChannel14Case) {
         std::u16string country;
         const char16_t* initChn14Disabled;  // nullptr: no value
         bool result;
-        Changed changes;
-        std::u16string region;
+        std::u16string region;  // "": not written
         std::u16string regionABand;
     };
     const Case cases[] = {
-        {u"JPN",
-         u"1",
-         true,
-         {SzLine("CountryRegion", u"1"), SzLine("CountryRegionABand", u"1")},
-         u"1",
-         u"1"},
-        {u"JPN",
-         nullptr,
-         true,
-         {SzLine("CountryRegion", u"5"), SzLine("CountryRegionABand", u"1")},
-         u"5",
-         u"1"},
-        {u"JPN",
-         u"0",
-         true,
-         {SzLine("CountryRegion", u"5"), SzLine("CountryRegionABand", u"1")},
-         u"5",
-         u"1"},
+        {u"JPN", u"1", true, u"1", u"1"},
+        {u"JPN", nullptr, true, u"5", u"1"},
+        {u"JPN", u"0", true, u"5", u"1"},
         // Not the special case; the file's keys match whatever their case.
-        {u"jpn",
-         u"1",
-         true,
-         {SzLine("CountryRegion", u"5"), SzLine("CountryRegionABand", u"1")},
-         u"5",
-         u"1"},
-        {u"USA",
-         u"1",
-         true,
-         {SzLine("CountryRegion", u"0"), SzLine("CountryRegionABand", u"7")},
-         u"0",
-         u"7"},
-        {u"ONLY5", nullptr, true, {SzLine("CountryRegionABand", u"9")}, u"", u"9"},
-        {u"XYZ", nullptr, false, {}, u"", u""},
+        {u"jpn", u"1", true, u"5", u"1"},
+        {u"USA", u"1", true, u"0", u"7"},
+        {u"ONLY5", nullptr, true, u"", u"9"},
+        {u"XYZ", nullptr, false, u"", u""},
     };
     for (const Case& c : cases) {
         Reg().Create(kDriverKey).values.clear();
@@ -201,32 +175,66 @@ TEST_F(CountryStepTest, RegionIsLookedUpPerBandWithTheJapaneseChannel14Case) {
         ClearJournal();
         std::string what = Utf16ToUtf8(c.country);
         EXPECT_EQ(SetCountryRegion(kDriverKey, c.country), c.result) << what;
-        EXPECT_EQ(Changes(), c.changes) << what;
+        Changed changes;
         Lines log;
-        if (!c.region.empty()) {
-            log.push_back(u"[ZeRegionSvc] Write Registry Data=" + c.region + u"\r\n");
+        for (auto [name, text] : {std::pair<std::string, std::u16string>{"CountryRegion", c.region},
+                                  {"CountryRegionABand", c.regionABand}}) {
+            if (!text.empty()) {
+                changes.push_back(SzLine(name, text));
+                log.push_back(u"[ZeRegionSvc] Write Registry Data=" + text + u"\r\n");
+            }
+            log.push_back(u"[ZeRegionSvc] Registry " + Utf8ToUtf16(name) + u" = " + text + u"\r\n");
         }
-        log.push_back(u"[ZeRegionSvc] Registry CountryRegion = " + c.region + u"\r\n");
-        if (!c.regionABand.empty()) {
-            log.push_back(u"[ZeRegionSvc] Write Registry Data=" + c.regionABand + u"\r\n");
-        }
-        log.push_back(u"[ZeRegionSvc] Registry CountryRegionABand = " + c.regionABand + u"\r\n");
+        EXPECT_EQ(Changes(), changes) << what;
         EXPECT_EQ(LogMessages(), log) << what;
     }
 }
 
-TEST_F(CountryStepTest, RegionHalvesFailAndSucceedApart) {
-    WriteDat(kRegionDat);
-    Reg().Create(kDriverKey);
-    Sim().InjectFault("RegSetValueExW", 1, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(SetCountryRegion(kDriverKey, u"USA"));
-    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] Write Registry Failed\r\n",
-                                    u"[ZeRegionSvc] Registry CountryRegion = 0\r\n",
-                                    u"[ZeRegionSvc] Write Registry Data=7\r\n",
-                                    u"[ZeRegionSvc] Registry CountryRegionABand = 7\r\n"}));
-    Sim().ClearFaults();
-    Sim().InjectFault("RegSetValueExW", 0, ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(SetCountryRegion(kDriverKey, u"USA"));
+// A failed write is logged and the step's other write still goes ahead; the step
+// fails only when nothing could be written.
+TEST_F(CountryStepTest, EachWriteOfAStepFailsApart) {
+    using Step = bool (*)(std::u16string, std::u16string);
+    const std::u16string failed = u"[ZeRegionSvc] Write Registry Failed\r\n";
+    const char16_t txPowerDat[] =
+        u"[CountryTxPwr]\r\nUSA=112\r\n[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n";
+    struct Case {
+        const char* what;
+        Step step;
+        const char16_t* dat;
+        int occurrence;  // of RegSetValueExW that fails; 0: every one
+        bool result;
+        Lines log;
+        Changed changes;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"region", SetCountryRegion, kRegionDat, 1, true,
+         {failed, u"[ZeRegionSvc] Registry CountryRegion = 0\r\n",
+          u"[ZeRegionSvc] Write Registry Data=7\r\n",
+          u"[ZeRegionSvc] Registry CountryRegionABand = 7\r\n"},
+         {SzLine("CountryRegionABand", u"7")}},
+        {"region", SetCountryRegion, kRegionDat, 0, false, {}, {}},
+        {"tx power", SetCountryTxPower, txPowerDat, 1, true,
+         {failed, u"[ZeRegionSvc] Write Registry Data=A0C0E10\r\n"},
+         {DwordLine("CountryTxPwr5G", 0x0A0C0E10)}},
+        {"tx power", SetCountryTxPower, txPowerDat, 0, false, {}, {}},
+        {"wireless mode", SetCountryWirelessMode, u"[CountryWirelessMode]\r\nUSA=1110\r\n", 1, true,
+         {failed, u"[ZeRegionSvc] Write Registry Data=9\r\n"}, {SzLine("WirelessMode", u"9")}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        WriteDat(c.dat);
+        Reg().Create(kDriverKey).values.clear();
+        Sim().ClearFaults();
+        Sim().InjectFault("RegSetValueExW", c.occurrence, ERROR_ACCESS_DENIED);
+        ClearLog();
+        ClearJournal();
+        EXPECT_EQ(c.step(kDriverKey, u"USA"), c.result) << c.what;
+        EXPECT_EQ(Changes(), c.changes) << c.what;
+        if (c.result) {
+            EXPECT_EQ(LogMessages(), c.log) << c.what;
+        }
+    }
 }
 
 TEST_F(CountryStepTest, RegionTextTooLongForItsBufferIsNotWritten) {
@@ -299,17 +307,6 @@ TEST_F(CountryStepTest, TransmitPowerRangesAreReadWhateverTheirTypeAndOnlyWhenTh
     EXPECT_EQ(Changes(), (Changed{DwordLine("CountryTxPwr", 12), DwordLine("CountryTxPwr", 20)}));
 }
 
-TEST_F(CountryStepTest, TransmitPowerHalvesFailApart) {
-    WriteDat(u"[CountryTxPwr]\r\nUSA=112\r\n[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n");
-    Reg().Create(kDriverKey);
-    Sim().InjectFault("RegSetValueExW", 1, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA"));
-    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] Write Registry Failed\r\n",
-                                    u"[ZeRegionSvc] Write Registry Data=A0C0E10\r\n"}));
-    Sim().InjectFault("RegSetValueExW", 0, ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(SetCountryTxPower(kDriverKey, u"USA"));
-}
-
 // ---- wireless mode ----
 
 TEST_F(CountryStepTest, WirelessModeMaskMapsToTheDriversModeByTheWholeMask) {
@@ -350,16 +347,6 @@ TEST_F(CountryStepTest, WirelessModeEntryOfTheCountryComesFirstAndNoneWritesNoth
     EXPECT_EQ(Changes(), (Changed{DwordLine("CountryWirelessMode", 0x10001000),
                                   SzLine("WirelessMode", u"3")}));
     EXPECT_EQ(LogMessages().size(), 2u);
-}
-
-TEST_F(CountryStepTest, WirelessModeIsWrittenWhenTheMaskWriteFails) {
-    Reg().Create(kDriverKey);
-    WriteDat(u"[CountryWirelessMode]\r\nUSA=1110\r\n");
-    Sim().InjectFault("RegSetValueExW", 1, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(SetCountryWirelessMode(kDriverKey, u"USA"));
-    EXPECT_EQ(Changes(), Changed{SzLine("WirelessMode", u"9")});
-    EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] Write Registry Failed\r\n",
-                                    u"[ZeRegionSvc] Write Registry Data=9\r\n"}));
 }
 
 // ---- ad-hoc N mode removal ----

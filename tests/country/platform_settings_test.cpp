@@ -143,50 +143,34 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
         u"2\r\n";
     struct Case {
         const char* what;
-        const char16_t* file;  // nullptr: no platform settings file
-        const char* fault;     // every call of it fails; nullptr: none
-        bool hasMatchingDeviceId;
+        const char16_t* file;                // nullptr: no platform settings file
+        const char* fault;                   // every call of it fails; nullptr: none
+        std::vector<BYTE> matchingDeviceId;  // empty: no value
         bool result;
         Lines log;
     };
+    const std::vector<BYTE> pci = Utf16Bytes(kPciId, true);
+    const std::vector<BYTE> tooLong = Utf16Bytes(kPciId + std::u16string(90, u'X'), true);
+    const char16_t* two = twoSections.c_str();
+    const std::u16string noPlatformType = u"[ZeRegionSvc] Get Platform Type Fail!\r\n";
+    // clang-format off
     const Case cases[] = {
-        {"no file", nullptr, nullptr, true, false, {}},
-        {"no sections", u"; nothing here\r\n", nullptr, true, true, {}},
-        {"every write fails",
-         twoSections.c_str(),
-         "RegSetValueExW",
-         true,
-         true,
-         {writeFailed, writeFailed}},
-        {"key not writable",
-         twoSections.c_str(),
-         "RegCreateKeyExW",
-         true,
-         true,
-         {openKeyFailed, openKeyFailed}},
-        {"key not readable",
-         twoSections.c_str(),
-         "RegOpenKeyExW",
-         true,
-         false,
+        {"no file", nullptr, nullptr, pci, false, {}},
+        {"no sections", u"; nothing here\r\n", nullptr, pci, true, {}},
+        {"every write fails", two, "RegSetValueExW", pci, true, {writeFailed, writeFailed}},
+        {"key not writable", two, "RegCreateKeyExW", pci, true, {openKeyFailed, openKeyFailed}},
+        {"key not readable", two, "RegOpenKeyExW", pci, false,
          {u"[ZeRegionSvc] Open Registry Key Fail!\r\n"}},
-        {"no MatchingDeviceId",
-         twoSections.c_str(),
-         nullptr,
-         false,
-         false,
-         {u"[ZeRegionSvc] Get Platform Type Fail!\r\n"}},
-        {"no system directory",
-         twoSections.c_str(),
-         "GetSystemDirectoryW",
-         true,
-         false,
+        {"no MatchingDeviceId", two, nullptr, {}, false, {noPlatformType}},
+        {"MatchingDeviceId beyond its buffer", two, nullptr, tooLong, false, {noPlatformType}},
+        {"no system directory", two, "GetSystemDirectoryW", pci, false,
          {u"[ZeRegionSvc] Get System Directory Fail!\r\n"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         Reg().Create(kDriverKey).values.clear();
-        if (c.hasMatchingDeviceId) {
-            Reg().SetString(kDriverKey, u"MatchingDeviceId", kPciId);
+        if (!c.matchingDeviceId.empty()) {
+            SetMatchingDeviceId(c.matchingDeviceId);
         }
         std::filesystem::remove(Sim().HostPath(kPlatformFile));
         if (c.file != nullptr) {
@@ -202,12 +186,6 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
         EXPECT_EQ(LogMessages(), c.log) << c.what;
         EXPECT_EQ(Changes(), Changed{}) << c.what;
     }
-}
-
-TEST_F(PlatformSettingsTest, MatchingDeviceIdLongerThanItsBufferCannotBeRead) {
-    SetMatchingDeviceId(Utf16Bytes(std::u16string(kPciId) + std::u16string(90, u'X'), true));
-    EXPECT_FALSE(SetPlatformSettings(kDriverKey));
-    EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] Get Platform Type Fail!\r\n"});
 }
 
 }  // namespace
