@@ -113,45 +113,41 @@ TEST_F(ServiceControlTest, InstallRegistersALongExecutablePathWhole) {
     }
 }
 
-TEST_F(ServiceControlTest, EveryOperationFailsWithoutAdministrativeRights) {
-    EXPECT_EQ(ZeInstallService(), 0);
-    Sim().Settings().administrator = false;
+TEST_F(ServiceControlTest, OperationsThatCannotOpenTheManagerOrTheServiceFail) {
     struct Case {
         int (*operation)();
         const char16_t* name;
+        bool installed;  // and then run without administrative rights
+        int result;
     };
     const Case cases[] = {
-        {ZeInstallService, u"[ZeRegionSvc] ZeInstallService\r\n"},
-        {ZeUninstallService, u"[ZeRegionSvc] ZeUninstallService\r\n"},
-        {ZeStartService, u"[ZeRegionSvc] ZeStartService\r\n"},
-        {ZeStopService, u"[ZeRegionSvc] ZeStopService\r\n"},
+        {ZeInstallService, u"ZeInstallService", true, ZE_SVC_ERR_OPEN_SCMGR},
+        {ZeUninstallService, u"ZeUninstallService", true, ZE_SVC_ERR_OPEN_SCMGR},
+        {ZeStartService, u"ZeStartService", true, ZE_SVC_ERR_OPEN_SCMGR},
+        {ZeStopService, u"ZeStopService", true, ZE_SVC_ERR_OPEN_SCMGR},
+        {ZeUninstallService, u"ZeUninstallService", false, ZE_SVC_ERR_OPEN_SVC},
+        {ZeStartService, u"ZeStartService", false, ZE_SVC_ERR_OPEN_SVC},
+        {ZeStopService, u"ZeStopService", false, ZE_SVC_ERR_OPEN_SVC},
     };
     for (const Case& c : cases) {
+        Sim().Settings().administrator = true;
+        if (c.installed && !Scm().Exists(u"ZeRegionSvc")) {
+            ASSERT_EQ(ZeInstallService(), 0);
+        } else if (!c.installed && Scm().Exists(u"ZeRegionSvc")) {
+            ASSERT_EQ(ZeUninstallService(), 0);
+        }
+        Sim().Settings().administrator = !c.installed;
         ClearLog();
-        EXPECT_EQ(c.operation(), ZE_SVC_ERR_OPEN_SCMGR);
-        EXPECT_EQ(LogMessages(), (Lines{c.name, u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SCMGR\r\n"}));
+        ClearJournal();
+        std::u16string error =
+            c.result == ZE_SVC_ERR_OPEN_SCMGR ? u"ZE_SVC_ERR_OPEN_SCMGR" : u"ZE_SVC_ERR_OPEN_SVC";
+        EXPECT_EQ(c.operation(), c.result) << Utf16ToUtf8(c.name);
+        EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] " + std::u16string(c.name) + u"\r\n",
+                                        u"[ZeRegionSvc] " + error + u"\r\n"}));
+        EXPECT_TRUE(JournalLines().empty());
+        EXPECT_EQ(Scm().Exists(u"ZeRegionSvc"), c.installed);
+        ExpectNoHandleLeft();
     }
-    EXPECT_TRUE(Scm().Exists(u"ZeRegionSvc"));
-    ExpectNoHandleLeft();
-}
-
-TEST_F(ServiceControlTest, OperationsOnAServiceThatIsNotInstalledCannotOpenIt) {
-    struct Case {
-        int (*operation)();
-        const char16_t* name;
-    };
-    const Case cases[] = {
-        {ZeUninstallService, u"[ZeRegionSvc] ZeUninstallService\r\n"},
-        {ZeStartService, u"[ZeRegionSvc] ZeStartService\r\n"},
-        {ZeStopService, u"[ZeRegionSvc] ZeStopService\r\n"},
-    };
-    for (const Case& c : cases) {
-        ClearLog();
-        EXPECT_EQ(c.operation(), ZE_SVC_ERR_OPEN_SVC);
-        EXPECT_EQ(LogMessages(), (Lines{c.name, u"[ZeRegionSvc] ZE_SVC_ERR_OPEN_SVC\r\n"}));
-    }
-    EXPECT_TRUE(JournalLines().empty());
-    ExpectNoHandleLeft();
 }
 
 TEST_F(ServiceControlTest, StartStopAndDeleteReportTheManagersRefusals) {
