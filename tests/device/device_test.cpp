@@ -151,45 +151,51 @@ TEST_F(DeviceTest, ADeviceWhoseHardwareIdCannotBeReadMatchesNothingNotEvenAnEmpt
     EXPECT_EQ(EnableDevice(0, u"0001"), 0);
 }
 
-TEST_F(DeviceTest, LookupAndRestartReportWhenTheDeviceSetCannotBeHad) {
+// Each way the device set or the class installer fails, for the lookup and for
+// both halves of the restart: logged, nothing changed, no set left open.
+TEST_F(DeviceTest, FailuresOfTheDeviceSetAndTheClassInstallerAreReported) {
     Plug(kWifi, {kWifiId}, u"0007");
+    const std::u16string netClass =
+        std::u16string(sim::kSetupClassKeyPath) + u"\\" + sim::kNetClassGuid;
     struct Case {
-        const char* call;
-        LONG error;
+        const char* call;  // nullptr: the machine has no Net class
         int result;
+        bool restartOnly;
         const char16_t* message;
     };
     const Case cases[] = {
-        {"SetupDiClassGuidsFromNameW", ERROR_INVALID_PARAMETER, -999,
+        {"SetupDiClassGuidsFromNameW", -999, false,
          u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"},
-        {"SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER, -7,
+        // The call succeeds with no GUID at all, as on a fresh Wine prefix.
+        {nullptr, -999, false, u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"},
+        {"SetupDiGetClassDevsW", -7, false,
          u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
+        {"SetupDiSetClassInstallParamsW", -999, true,
+         u"[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n"},
+        {"SetupDiCallClassInstaller", -999, true,
+         u"[ZeRegionSvc] SetupDiCallClassInstaller() return FALSE\r\n"},
     };
     for (const Case& c : cases) {
-        for (int operation = 0; operation < 2; ++operation) {
+        for (int operation = c.restartOnly ? 1 : 0; operation < 3; ++operation) {
+            sim::AddSetupClass(Reg(), sim::kNetClassGuid, u"Net");
             Sim().ClearFaults();
-            Sim().InjectFault(c.call, 0, c.error);
+            if (c.call != nullptr) {
+                Sim().InjectFault(c.call, 0, ERROR_INVALID_PARAMETER);
+            } else {
+                Reg().Delete(netClass, true);
+            }
             ClearLog();
             ClearJournal();
-            int result = operation == 0 ? Find(kWifiId).result : EnableDevice(0, u"0007");
-            EXPECT_EQ(result, c.result) << c.call;
-            EXPECT_EQ(LogMessages(), Messages({c.message})) << c.call;
-            EXPECT_TRUE(JournalLines().empty());
-            EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u);
+            int result =
+                operation == 0 ? Find(kWifiId).result : EnableDevice(operation - 1, u"0007");
+            std::string what =
+                std::string(c.call ? c.call : "no Net class") + " #" + std::to_string(operation);
+            EXPECT_EQ(result, c.result) << what;
+            EXPECT_EQ(LogMessages(), Messages({c.message})) << what;
+            EXPECT_TRUE(JournalLines().empty()) << what;
+            EXPECT_TRUE(Sim().Devices().IsStarted(kWifi)) << what;
+            EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u) << what;
         }
-    }
-}
-
-TEST_F(DeviceTest, AMachineWithoutANetClassFindsNoClassRatherThanUsingAnEmptyGuid) {
-    // The call succeeds with no GUID at all, as on a fresh Wine prefix.
-    Reg().Delete(std::u16string(sim::kSetupClassKeyPath) + u"\\" + sim::kNetClassGuid, true);
-    Plug(kWifi, {kWifiId}, u"0007");
-    for (int operation = 0; operation < 2; ++operation) {
-        ClearLog();
-        int result = operation == 0 ? Find(kWifiId).result : EnableDevice(1, u"0007");
-        EXPECT_EQ(result, -999);
-        EXPECT_EQ(LogMessages(),
-                  Messages({u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"}));
     }
 }
 
@@ -230,30 +236,6 @@ TEST_F(DeviceTest, RestartFindsNoDeviceForANetIdThatIsNotExactlyAPresentOne) {
     }
     EXPECT_TRUE(JournalLines().empty());
     EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u);
-}
-
-TEST_F(DeviceTest, RestartReportsAClassInstallerThatRefuses) {
-    Plug(kWifi, {kWifiId}, u"0007");
-    struct Case {
-        const char* call;
-        const char16_t* message;
-    };
-    const Case cases[] = {
-        {"SetupDiSetClassInstallParamsW",
-         u"[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n"},
-        {"SetupDiCallClassInstaller",
-         u"[ZeRegionSvc] SetupDiCallClassInstaller() return FALSE\r\n"},
-    };
-    for (const Case& c : cases) {
-        Sim().ClearFaults();
-        Sim().InjectFault(c.call, 0, ERROR_INVALID_PARAMETER);
-        ClearLog();
-        EXPECT_EQ(EnableDevice(0, u"0007"), -999);
-        EXPECT_EQ(LogMessages(), Messages({c.message}));
-        EXPECT_TRUE(JournalLines().empty());
-        EXPECT_TRUE(Sim().Devices().IsStarted(kWifi));
-        EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u);
-    }
 }
 
 }  // namespace
