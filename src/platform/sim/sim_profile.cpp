@@ -10,6 +10,7 @@
 #include "platform/sim/machine_file.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/value_data.h"
 
 namespace ze::sim {
 namespace {
@@ -93,15 +94,6 @@ DWORD ReadString(const Opened& file, LPCWSTR section, LPCWSTR key, LPCWSTR defau
         return profile::CopyText(fallback, buffer, size);
     std::optional<std::u16string_view> value = file.document->Value(section, key);
     return profile::CopyValue(value ? *value : fallback, buffer, size);
-}
-
-std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    return bytes;
 }
 
 }  // namespace
