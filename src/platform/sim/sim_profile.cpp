@@ -158,11 +158,7 @@ BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNam
     // Without a section the call asks Windows to flush its cache of the file (all
     // three NULL) or is refused; either way it answers FALSE, with the error of
     // opening the file.
-    if (lpAppName == nullptr) {
-        SetLastError(static_cast<DWORD>(file.error));
-        return FALSE;
-    }
-    if (!file.document) {
+    if (lpAppName == nullptr || !file.document) {
         SetLastError(static_cast<DWORD>(file.error));
         return FALSE;
     }
