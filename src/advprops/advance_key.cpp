@@ -5,7 +5,6 @@
 #include "advprops/advprops.h"
 #include "common/log.h"
 #include "common/registry.h"
-#include "common/text.h"
 #include "platform/handles.h"
 
 namespace ze {
@@ -20,8 +19,7 @@ int ResetDriverAdvanceKey(std::u16string netId) {
     LogPrint(u"[ZeRegionSvc] ResetDriverAdvanceKey, Net ID = %s\r\n", netId.c_str());
     QueryOemInfPath(netId);
 
-    std::u16string advanceKeyPath =
-        Format(u"%s\\%s\\%s", kNetClassKeyPath, netId.c_str(), kAdvanceKeyName);
+    std::u16string advanceKeyPath = DriverKeyPath(netId) + u"\\" + kAdvanceKeyName;
     UniqueKey advanceKey;
     if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, advanceKeyPath.c_str(), 0, KEY_ALL_ACCESS,
                            advanceKey.put()) != ERROR_SUCCESS) {
@@ -53,9 +51,7 @@ int ResetDriverAdvanceKey(std::u16string netId) {
             LogPrint(u"[ZeRegionSvc] Enum driver advance subkey failed\r\n");
             return -11;
         }
-        std::u16string subKeyPath =
-            Format(u"%s\\%s\\%s\\%s", kNetClassKeyPath, netId.c_str(), kAdvanceKeyName, subKeyName);
-        int result = ResetDriverAdvanceSubKey(subKeyPath, subKeyName);
+        int result = ResetDriverAdvanceSubKey(advanceKeyPath + u"\\" + subKeyName, subKeyName);
         if (result != 0 && result != -11) {
             break;
         }

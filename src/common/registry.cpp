@@ -1,5 +1,7 @@
 #include "common/registry.h"
 
+#include <algorithm>
+
 #include "common/log.h"
 #include "common/text.h"
 #include "platform/handles.h"
@@ -29,8 +31,9 @@ bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type,
         std::u16string text(reinterpret_cast<const char16_t*>(data), byteCount / 2);
         LogPrint(u"[ZeRegionSvc] Write Registry Data=%s\r\n", text.c_str());
     } else if (type == REG_DWORD) {
+        // Only the bytes written make up the number logged.
         DWORD value = 0;
-        for (int i = 3; i >= 0; --i) {
+        for (DWORD i = std::min<DWORD>(byteCount, 4); i-- > 0;) {
             value = (value << 8) | data[i];
         }
         LogPrint(u"[ZeRegionSvc] Write Registry Data=%X\r\n", value);
@@ -51,9 +54,12 @@ bool WriteRegDword(std::u16string keyPath, std::u16string valueName, DWORD value
 }
 
 LONG QueryRegValue(const std::u16string& keyPath, const char16_t* valueName, DWORD* type,
-                   BYTE* data, DWORD* size) {
+                   BYTE* data, DWORD* size, bool* keyOpened) {
     UniqueKey key;
     LONG result = OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put());
+    if (keyOpened != nullptr) {
+        *keyOpened = result == ERROR_SUCCESS;
+    }
     if (result != ERROR_SUCCESS) {
         return result;
     }

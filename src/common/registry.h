@@ -25,7 +25,8 @@ bool WriteRegDword(std::u16string keyPath, std::u16string valueName, DWORD value
 // Opens the key with KEY_READ, queries one value into the caller's buffer and closes
 // the key. Returns the error of the open or of the query (ERROR_SUCCESS when both
 // succeeded); *size is the buffer's size in bytes on entry, the data's size after.
+// *keyOpened, when given, tells whether the open succeeded.
 LONG QueryRegValue(const std::u16string& keyPath, const char16_t* valueName, DWORD* type,
-                   BYTE* data, DWORD* size);
+                   BYTE* data, DWORD* size, bool* keyOpened = nullptr);
 
 }  // namespace ze

@@ -1,8 +1,8 @@
 #include "country/driver_value.h"
 
 #include "common/log.h"
+#include "common/registry.h"
 #include "common/text.h"
-#include "platform/handles.h"
 
 namespace ze {
 
@@ -13,17 +13,11 @@ constexpr DWORD kDriverTextBytes = 128;
 bool ReadDriverValue(const std::u16string& driverKeyPath, const char16_t* valueName, DWORD* type,
                      BYTE* data, DWORD* size, const char16_t* keyFailure,
                      const char16_t* valueFailure) {
-    UniqueKey key;
-    const char16_t* failure = nullptr;
-    if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKeyPath.c_str(), 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS) {
-        failure = keyFailure;
-    } else if (OS().RegQueryValueExW(key.get(), valueName, nullptr, type, data, size) !=
-               ERROR_SUCCESS) {
-        failure = valueFailure;
-    } else {
+    bool keyOpened = false;
+    if (QueryRegValue(driverKeyPath, valueName, type, data, size, &keyOpened) == ERROR_SUCCESS) {
         return true;
     }
+    const char16_t* failure = keyOpened ? valueFailure : keyFailure;
     if (failure != nullptr) {
         LogPrint(failure);
     }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "common/text.h"
+#include "platform/sim/value_data.h"
 
 namespace ze::sim {
 
@@ -38,12 +39,7 @@ std::string JournalEntry::ToString() const {
             line += hex;
         }
     } else if (action == "WriteProfileString") {
-        line += " " + Utf16ToUtf8(name);
-        std::u16string text;
-        for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-            text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
-        }
-        line += "=" + Utf16ToUtf8(text);
+        line += " " + Utf16ToUtf8(name) + "=" + Utf16ToUtf8(Utf16LeText(data));
     } else if (!name.empty()) {
         line += " " + Utf16ToUtf8(name);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "platform/sim/value_data.h"
 
 namespace ze::sim {
 namespace {
@@ -141,20 +142,11 @@ void RegistryTree::SetValue(std::u16string_view path, std::u16string_view name, 
 
 void RegistryTree::SetString(std::u16string_view path, std::u16string_view name,
                              std::u16string_view text) {
-    std::vector<BYTE> data;
-    for (char16_t c : text) {
-        data.push_back(static_cast<BYTE>(c & 0xFF));
-        data.push_back(static_cast<BYTE>(c >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
-    SetValue(path, name, REG_SZ, std::move(data));
+    SetValue(path, name, REG_SZ, TextData(text));
 }
 
 void RegistryTree::SetDword(std::u16string_view path, std::u16string_view name, DWORD value) {
-    SetValue(path, name, REG_DWORD,
-             {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-              static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)});
+    SetValue(path, name, REG_DWORD, DwordData(value));
 }
 
 std::optional<RegValue> RegistryTree::GetValue(std::u16string_view path,
@@ -219,16 +211,13 @@ std::u16string ExportValue(const RegValue& value) {
     std::u16string line = value.name.empty() ? u"@" : Quote(value.name);
     line += u"=";
     if (IsPlainString(value)) {
-        std::u16string text;
-        for (std::size_t i = 0; i + 2 < value.data.size(); i += 2) {
-            text.push_back(static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8)));
-        }
+        std::u16string text = Utf16LeText(value.data);
+        text.pop_back();  // the terminator
         return line + Quote(text);
     }
-    if (value.type == REG_DWORD && value.data.size() == 4) {
-        DWORD v = static_cast<DWORD>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                                     (static_cast<DWORD>(value.data[3]) << 24));
-        return line + Format(u"dword:%08x", v);
+    std::optional<DWORD> number = DwordOfData(value.data);
+    if (value.type == REG_DWORD && number) {
+        return line + Format(u"dword:%08x", *number);
     }
     line += value.type == REG_BINARY ? std::u16string(u"hex:") : Format(u"hex(%x):", value.type);
     return line + HexList(value.data, line.size());
@@ -344,12 +333,7 @@ bool ParseData(std::u16string_view data, DWORD& type, std::vector<BYTE>& bytes) 
         if (!ReadQuoted(data, pos, text))
             return false;
         type = REG_SZ;
-        for (char16_t c : text) {
-            bytes.push_back(static_cast<BYTE>(c & 0xFF));
-            bytes.push_back(static_cast<BYTE>(c >> 8));
-        }
-        bytes.push_back(0);
-        bytes.push_back(0);
+        bytes = TextData(text);
         return true;
     }
     if (data.substr(0, 6) == u"dword:") {
@@ -357,8 +341,7 @@ bool ParseData(std::u16string_view data, DWORD& type, std::vector<BYTE>& bytes) 
         if (data.size() != 14 || Scan(data.substr(6), u"%8x", &value) != 1)
             return false;
         type = REG_DWORD;
-        bytes = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                 static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+        bytes = DwordData(value);
         return true;
     }
     if (data.substr(0, 4) == u"hex:") {

@@ -174,6 +174,10 @@ class SimPlatform final : public Platform {
     // The key a handle stands for; nullptr (and *error set) for a bad handle or a
     // key deleted since it was opened.
     RegKey* ResolveKey(HKEY handle, REGSAM needed, LONG* error);
+    // A call on an open key: the injected fault when one is due, otherwise `body` on the
+    // key the handle stands for (opened with at least `needed`), run through RegistryCall.
+    LONG KeyCall(const std::string& call, HKEY handle, REGSAM needed, bool modifies,
+                 const std::function<LONG(RegKey&)>& body);
     LONG OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create, HKEY* result,
                       DWORD* disposition);
     bool WriteAccessRefused(REGSAM access) const;

@@ -10,6 +10,7 @@
 #include "platform/sim/machine_file.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/value_data.h"
 
 namespace ze::sim {
 namespace {
@@ -95,15 +96,6 @@ DWORD ReadString(const Opened& file, LPCWSTR section, LPCWSTR key, LPCWSTR defau
     return profile::CopyValue(value ? *value : fallback, buffer, size);
 }
 
-std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
-    std::vector<BYTE> bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    return bytes;
-}
-
 }  // namespace
 
 DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
@@ -166,11 +158,7 @@ BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNam
     // Without a section the call asks Windows to flush its cache of the file (all
     // three NULL) or is refused; either way it answers FALSE, with the error of
     // opening the file.
-    if (lpAppName == nullptr) {
-        SetLastError(static_cast<DWORD>(file.error));
-        return FALSE;
-    }
-    if (!file.document) {
+    if (lpAppName == nullptr || !file.document) {
         SetLastError(static_cast<DWORD>(file.error));
         return FALSE;
     }

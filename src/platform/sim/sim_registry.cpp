@@ -15,6 +15,22 @@ bool IsStringType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// Windows (and Wine) also store the terminator of a string whose counted bytes lack
+// one when a NUL follows them in the caller's memory: like them, this looks one
+// character past the counted bytes, and only when the counted text does not end in a
+// terminator itself.
+DWORD StoredByteCount(DWORD type, const BYTE* data, DWORD count) {
+    if (count < 2 || !IsStringType(type))
+        return count;
+    char16_t last = 0;
+    std::memcpy(&last, data + (count / 2 - 1) * 2, 2);
+    if (last == 0)
+        return count;
+    char16_t next = 1;
+    std::memcpy(&next, data + (count / 2) * 2, 2);
+    return next == 0 ? count + 2 : count;
+}
+
 std::u16string JoinPath(const std::vector<std::u16string>& parts) {
     std::u16string path;
     for (const auto& part : parts) {
@@ -56,6 +72,17 @@ RegKey* SimPlatform::ResolveKey(HKEY handle, REGSAM needed, LONG* error) {
     if (key == nullptr)
         *error = ERROR_KEY_DELETED;
     return key;
+}
+
+LONG SimPlatform::KeyCall(const std::string& call, HKEY handle, REGSAM needed, bool modifies,
+                          const std::function<LONG(RegKey&)>& body) {
+    if (auto fault = DueFault(call))
+        return *fault;
+    return RegistryCall(modifies, [&]() -> LONG {
+        LONG error = ERROR_SUCCESS;
+        RegKey* key = ResolveKey(handle, needed, &error);
+        return key == nullptr ? error : body(*key);
+    });
 }
 
 LONG SimPlatform::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create,
@@ -121,16 +148,10 @@ LONG SimPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DW
 
 LONG SimPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD* lpType,
                                    BYTE* lpData, DWORD* lpcbData) {
-    if (auto fault = DueFault("RegQueryValueExW"))
-        return *fault;
-    return RegistryCall(false, [&]() -> LONG {
-        LONG error = ERROR_SUCCESS;
-        RegKey* key = ResolveKey(hKey, KEY_QUERY_VALUE, &error);
-        if (key == nullptr)
-            return error;
+    return KeyCall("RegQueryValueExW", hKey, KEY_QUERY_VALUE, false, [&](RegKey& key) -> LONG {
         if (lpData != nullptr && lpcbData == nullptr)
             return ERROR_INVALID_PARAMETER;
-        const RegValue* value = key->FindValue(NameOrEmpty(lpValueName));
+        const RegValue* value = key.FindValue(NameOrEmpty(lpValueName));
         if (value == nullptr)
             return ERROR_FILE_NOT_FOUND;
         if (lpType != nullptr)
@@ -151,34 +172,13 @@ LONG SimPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD
 
 LONG SimPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
                                  const BYTE* lpData, DWORD cbData) {
-    if (auto fault = DueFault("RegSetValueExW"))
-        return *fault;
-    if (lpData == nullptr && cbData != 0)
-        return ERROR_NOACCESS;
-    return RegistryCall(true, [&]() -> LONG {
-        LONG error = ERROR_SUCCESS;
-        RegKey* key = ResolveKey(hKey, KEY_SET_VALUE, &error);
-        if (key == nullptr)
-            return error;
-        DWORD count = cbData;
-        // Windows (and Wine) store the terminator of a string whose counted bytes
-        // lack one when a NUL follows in the caller's memory.
-        if (count >= 2 && IsStringType(dwType)) {
-            // Like Windows, this looks one character past the counted bytes, but only
-            // when the counted text does not end in a terminator itself.
-            char16_t last = 0;
-            std::memcpy(&last, lpData + (count / 2 - 1) * 2, 2);
-            char16_t next = 1;
-            if (last != 0) {
-                std::memcpy(&next, lpData + (count / 2) * 2, 2);
-            }
-            if (last != 0 && next == 0) {
-                count += 2;
-            }
-        }
+    return KeyCall("RegSetValueExW", hKey, KEY_SET_VALUE, true, [&](RegKey& key) -> LONG {
+        if (lpData == nullptr && cbData != 0)
+            return ERROR_NOACCESS;
+        DWORD count = StoredByteCount(dwType, lpData, cbData);
         std::vector<BYTE> data(lpData, lpData + count);
         std::u16string name(NameOrEmpty(lpValueName));
-        key->SetValue(name, dwType, data);
+        key.SetValue(name, dwType, data);
         Record("SetValue",
                JoinPath(keys_.count(hKey) ? keys_[hKey].path : std::vector<std::u16string>{}), name,
                dwType, std::move(data));
@@ -191,33 +191,27 @@ LONG SimPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*,
                                    DWORD* lpcValues, DWORD* lpcbMaxValueNameLen,
                                    DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
                                    FILETIME* lpftLastWriteTime) {
-    if (auto fault = DueFault("RegQueryInfoKeyW"))
-        return *fault;
-    return RegistryCall(false, [&]() -> LONG {
-        LONG error = ERROR_SUCCESS;
-        RegKey* key = ResolveKey(hKey, KEY_QUERY_VALUE, &error);
-        if (key == nullptr)
-            return error;
+    return KeyCall("RegQueryInfoKeyW", hKey, KEY_QUERY_VALUE, false, [&](RegKey& key) -> LONG {
         DWORD maxSubKey = 0;
-        for (const auto& [name, child] : key->subkeys) {
+        for (const auto& [name, child] : key.subkeys) {
             maxSubKey = std::max(maxSubKey, static_cast<DWORD>(child->name.size()));
         }
         DWORD maxName = 0;
         DWORD maxData = 0;
-        for (const auto& value : key->values) {
+        for (const auto& value : key.values) {
             maxName = std::max(maxName, static_cast<DWORD>(value.name.size()));
             maxData = std::max(maxData, static_cast<DWORD>(value.data.size()));
         }
         if (lpcchClass != nullptr)
             *lpcchClass = 0;
         if (lpcSubKeys != nullptr)
-            *lpcSubKeys = static_cast<DWORD>(key->subkeys.size());
+            *lpcSubKeys = static_cast<DWORD>(key.subkeys.size());
         if (lpcbMaxSubKeyLen != nullptr)
             *lpcbMaxSubKeyLen = maxSubKey;
         if (lpcbMaxClassLen != nullptr)
             *lpcbMaxClassLen = 0;
         if (lpcValues != nullptr)
-            *lpcValues = static_cast<DWORD>(key->values.size());
+            *lpcValues = static_cast<DWORD>(key.values.size());
         if (lpcbMaxValueNameLen != nullptr)
             *lpcbMaxValueNameLen = maxName;
         if (lpcbMaxValueLen != nullptr)
@@ -232,18 +226,12 @@ LONG SimPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*,
 
 LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD*,
                                 LPWSTR, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
-    if (auto fault = DueFault("RegEnumKeyExW"))
-        return *fault;
-    return RegistryCall(false, [&]() -> LONG {
-        LONG error = ERROR_SUCCESS;
-        RegKey* key = ResolveKey(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
-        if (key == nullptr)
-            return error;
+    return KeyCall("RegEnumKeyExW", hKey, KEY_ENUMERATE_SUB_KEYS, false, [&](RegKey& key) -> LONG {
         if (lpName == nullptr || lpcchName == nullptr)
             return ERROR_INVALID_PARAMETER;
-        if (dwIndex >= key->subkeys.size())
+        if (dwIndex >= key.subkeys.size())
             return ERROR_NO_MORE_ITEMS;
-        auto it = std::next(key->subkeys.begin(), dwIndex);
+        auto it = std::next(key.subkeys.begin(), dwIndex);
         const std::u16string& name = it->second->name;
         if (name.size() >= *lpcchName)
             return ERROR_MORE_DATA;
@@ -260,20 +248,14 @@ LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* 
 
 LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    if (auto fault = DueFault("RegEnumValueW"))
-        return *fault;
-    return RegistryCall(false, [&]() -> LONG {
-        LONG error = ERROR_SUCCESS;
-        RegKey* key = ResolveKey(hKey, KEY_QUERY_VALUE, &error);
-        if (key == nullptr)
-            return error;
+    return KeyCall("RegEnumValueW", hKey, KEY_QUERY_VALUE, false, [&](RegKey& key) -> LONG {
         if (lpValueName == nullptr || lpcchValueName == nullptr)
             return ERROR_INVALID_PARAMETER;
         if (lpData != nullptr && lpcbData == nullptr)
             return ERROR_INVALID_PARAMETER;
-        if (dwIndex >= key->values.size())
+        if (dwIndex >= key.values.size())
             return ERROR_NO_MORE_ITEMS;
-        const RegValue& value = key->values[dwIndex];
+        const RegValue& value = key.values[dwIndex];
         if (value.name.size() >= *lpcchValueName)
             return ERROR_MORE_DATA;
         std::copy(value.name.begin(), value.name.end(), lpValueName);

@@ -1,5 +1,6 @@
-// The bytes of the registry values the simulated service manager and device installer
-// read and write, as Windows stores them.
+// The bytes of registry values as Windows stores them (UTF-16LE text, little-endian
+// DWORDs): the one place where the simulated machine turns text and numbers into
+// value data and back.
 #pragma once
 
 #include <optional>
@@ -11,13 +12,30 @@
 
 namespace ze::sim {
 
-// A string value's data: UTF-16LE with its terminator.
-inline std::vector<BYTE> TextData(std::u16string_view text) {
+// The text's UTF-16LE bytes, without a terminator.
+inline std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
     std::vector<BYTE> bytes;
+    bytes.reserve(text.size() * 2);
     for (char16_t c : text) {
         bytes.push_back(static_cast<BYTE>(c & 0xFF));
         bytes.push_back(static_cast<BYTE>(c >> 8));
     }
+    return bytes;
+}
+
+// Every whole UTF-16LE unit of the bytes, NULs included; an odd last byte is dropped.
+inline std::u16string Utf16LeText(const std::vector<BYTE>& bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return text;
+}
+
+// A string value's data: UTF-16LE with its terminator.
+inline std::vector<BYTE> TextData(std::u16string_view text) {
+    std::vector<BYTE> bytes = Utf16LeBytes(text);
     bytes.push_back(0);
     bytes.push_back(0);
     return bytes;
@@ -28,28 +46,29 @@ inline std::vector<BYTE> DwordData(DWORD value) {
             static_cast<BYTE>(value >> 24)};
 }
 
+// The number of four little-endian bytes; empty for data of any other size.
+inline std::optional<DWORD> DwordOfData(const std::vector<BYTE>& data) {
+    if (data.size() != 4)
+        return std::nullopt;
+    return static_cast<DWORD>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                              (static_cast<DWORD>(data[3]) << 24));
+}
+
 // A string value's text up to its terminator; empty when missing or not a string.
 inline std::u16string TextOf(const RegKey& key, std::u16string_view name) {
     const RegValue* value = key.FindValue(name);
-    std::u16string text;
     if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
-        return text;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8));
-        if (c == u'\0')
-            break;
-        text.push_back(c);
-    }
-    return text;
+        return std::u16string();
+    std::u16string text = Utf16LeText(value->data);
+    return text.substr(0, text.find(u'\0'));
 }
 
 // A REG_DWORD value; empty when missing or of another type or size.
 inline std::optional<DWORD> DwordOf(const RegKey& key, std::u16string_view name) {
     const RegValue* value = key.FindValue(name);
-    if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4)
+    if (value == nullptr || value->type != REG_DWORD)
         return std::nullopt;
-    return static_cast<DWORD>(value->data[0] | (value->data[1] << 8) | (value->data[2] << 16) |
-                              (static_cast<DWORD>(value->data[3]) << 24));
+    return DwordOfData(value->data);
 }
 
 }  // namespace ze::sim
