@@ -92,3 +92,17 @@ TEST_F(RegistryWriteTest, WithoutAdministratorRightsExistingKeysCannotBeOpened) 
 
 }  // namespace
 }  // namespace ze::testing
+
+namespace ze::testing {
+namespace {
+
+TEST_F(RegistryWriteTest, AShortDwordIsLoggedFromTheBytesWrittenOnly) {
+    const BYTE bytes[2] = {0x2C, 0x01};
+    EXPECT_TRUE(WriteRegValue(kKey, u"Short", REG_DWORD, bytes, 2));
+    EXPECT_EQ(LogMessages(),
+              std::vector<std::u16string>{u"[ZeRegionSvc] Write Registry Data=12C\r\n"});
+    EXPECT_EQ(Value(kKey, u"Short")->data, (std::vector<BYTE>{0x2C, 0x01}));
+}
+
+}  // namespace
+}  // namespace ze::testing
