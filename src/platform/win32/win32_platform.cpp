@@ -319,6 +319,10 @@ void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
     ::GetLocalTime(As<::LPSYSTEMTIME>(lpSystemTime));
 }
 
+void Win32Platform::Sleep(DWORD dwMilliseconds) {
+    ::Sleep(dwMilliseconds);
+}
+
 DWORD Win32Platform::GetLastError() {
     return ::GetLastError();
 }
