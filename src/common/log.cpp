@@ -18,6 +18,23 @@ namespace {
 // and its entry would be lost.
 std::mutex g_logFileMutex;
 constexpr std::size_t kMessageChars = 512;
+// Another run of the program (a command line run next to the service, say) holds the
+// file for its own entry just as briefly. A sharing violation is waited out for up to
+// this many attempts, this far apart, before the entry is dropped.
+constexpr int kOpenAttempts = 20;
+constexpr DWORD kOpenRetryMilliseconds = 10;
+
+UniqueFile OpenLogFile() {
+    for (int attempt = 1;; ++attempt) {
+        UniqueFile file(OS().CreateFileW(g_szZeRegionSvcLogPath, FILE_APPEND_DATA, FILE_SHARE_READ,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || attempt == kOpenAttempts ||
+            OS().GetLastError() != static_cast<DWORD>(ERROR_SHARING_VIOLATION)) {
+            return file;
+        }
+        OS().Sleep(kOpenRetryMilliseconds);
+    }
+}
 }  // namespace
 
 void LogPrint(const char16_t* format, ...) {
@@ -36,8 +53,7 @@ void LogPrint(const char16_t* format, ...) {
 
 void AppendLogFile(std::u16string text) {
     std::lock_guard<std::mutex> lock(g_logFileMutex);
-    UniqueFile file(OS().CreateFileW(g_szZeRegionSvcLogPath, FILE_APPEND_DATA, FILE_SHARE_READ,
-                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = OpenLogFile();
     if (!file) {
         return;
     }

@@ -13,7 +13,8 @@ extern int g_bDebugMode;     // non-zero: messages go to the debugger stream
 // buffer; longer messages are cut to 511 characters.
 void LogPrint(const char16_t* format, ...);
 
-// Appends one timestamped entry to the log file; a failure drops the entry.
+// Appends one timestamped entry to the log file. While another writer holds the file
+// the entry waits for it a little; any other failure drops the entry.
 void AppendLogFile(std::u16string text);
 
 }  // namespace ze

@@ -61,6 +61,7 @@ class Platform {
                            DWORD* lpNumberOfBytesWritten, void* lpOverlapped) = 0;
     virtual BOOL CloseHandle(HANDLE hObject) = 0;
     virtual void GetLocalTime(SYSTEMTIME* lpSystemTime) = 0;
+    virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual DWORD GetLastError() = 0;
     virtual void SetLastError(DWORD dwErrCode) = 0;
 

@@ -86,6 +86,31 @@ TEST_F(LogTest, AnUnwritableLogDropsTheEntryOnly) {
     EXPECT_EQ(LogMessages(), (std::vector<std::u16string>{u"kept\r\n", u"after\r\n"}));
 }
 
+// Another process writing its own entry holds the file for a moment (the simulation
+// shares files within one process only, so its opens stand in for that process).
+TEST_F(LogTest, AWriterElsewhereIsWaitedForAndOtherOpenFailuresDropTheEntry) {
+    struct Case {
+        const char* what;
+        int failedOpens;
+        LONG error;
+        bool kept;
+    };
+    for (const Case& c : {Case{"held for three attempts", 3, ERROR_SHARING_VIOLATION, true},
+                          Case{"access denied", 1, ERROR_ACCESS_DENIED, false}}) {
+        ClearLog();
+        Sim().ClearFaults();
+        for (int open = 1; open <= c.failedOpens; ++open)
+            Sim().InjectFault("CreateFileW", open, c.error);
+        LogPrint(u"entry\r\n");
+        Sim().ClearFaults();
+        LogPrint(u"next\r\n");
+        std::vector<std::u16string> expected{u"next\r\n"};
+        if (c.kept)
+            expected.insert(expected.begin(), u"entry\r\n");
+        EXPECT_EQ(LogMessages(), expected) << c.what;
+    }
+}
+
 TEST_F(LogTest, TwoThreadsLoggingAtOnceLoseNoEntry) {
     auto writer = [](const char16_t* who) {
         for (int i = 0; i < 200; ++i)

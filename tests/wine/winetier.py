@@ -349,6 +349,36 @@ class Machine:
         return self.wine([exe_path] + list(arguments), lc_all=lc_all, timeout=timeout,
                          debug_stream=debug_stream)
 
+    def processes(self, exe_name):
+        """The Linux process ids of this machine's running Windows processes of the
+        executable exe_name. Wine shows a process's Windows path as the first word of
+        its command line; WINEPREFIX in its environment tells the machines apart."""
+        prefix = f"WINEPREFIX={self.prefix}".encode()
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as file:
+                    command = file.read()
+                with open(f"/proc/{pid}/environ", "rb") as file:
+                    environment = file.read().split(b"\0")
+            except OSError:
+                continue  # gone meanwhile, or not ours to read
+            program = command.split(b"\0", 1)[0].decode("utf-8", "replace")
+            if program.rsplit("\\", 1)[-1].lower() == exe_name.lower() and prefix in environment:
+                found.append(int(pid))
+        return found
+
+    def service_state(self, service):
+        """The state number that "sc query" reports for the service (None when the
+        query fails)."""
+        run = self.wine(["sc", "query", service])
+        for line in run.stdout.decode("utf-8", "replace").splitlines():
+            if line.strip().startswith("STATE"):
+                return int(line.split(":", 1)[1].split()[0])
+        return None
+
     def import_reg(self, body):
         """Imports registry state with regedit /S. body is the text of a .reg file
         after its header line: sections like [HKEY_LOCAL_MACHINE\\...] and values."""
@@ -655,7 +685,8 @@ def main(argv):
                         default=int(os.environ.get("ZE_WINE_JOBS", "2")))
     parser.add_argument("--keep", action="store_true", help="keep the prefixes for a look")
     parser.add_argument("--list", action="store_true")
-    options = parser.parse_args(argv)
+    # Intermixed: options may come between or after the filters, as run.sh shows them.
+    options = parser.parse_intermixed_args(argv)
 
     here = os.path.dirname(os.path.abspath(__file__))
     sys.path.insert(0, here)

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
@@ -181,6 +182,10 @@ void SimPlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
                    static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
                    static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
                    static_cast<WORD>(local.tm_sec),         static_cast<WORD>(millis)};
+}
+
+void SimPlatform::Sleep(DWORD dwMilliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
 DWORD SimPlatform::GetLastError() {

@@ -112,6 +112,7 @@ class SimPlatform final : public Platform {
                    DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
     BOOL CloseHandle(HANDLE hObject) override;
     void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+    void Sleep(DWORD dwMilliseconds) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD dwErrCode) override;
 

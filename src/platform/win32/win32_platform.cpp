@@ -1,7 +1,10 @@
 #include "platform/win32/win32_platform.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 
 // The program's own copies of the SDK constants, taken before <windows.h> turns the
 // names into macros, so that they can be compared with the SDK's values below.
@@ -174,8 +177,40 @@ void WINAPI ServiceMainTrampoline(::DWORD argc, ::LPWSTR* argv) {
     g_serviceMain.load()(argc, reinterpret_cast<LPWSTR*>(argv));
 }
 
+// Calls of the control handler that have not returned yet. Windows runs the handler
+// on the thread inside StartServiceCtrlDispatcherW, so the dispatcher cannot return
+// while it runs. Wine runs it on a thread of its own: the handler's report of
+// SERVICE_STOPPED lets the dispatcher return, and the process would end under the
+// handler, before the service manager has its answer (the stopper's ControlService
+// then fails). The dispatcher therefore waits for these calls before it returns.
+std::mutex g_handlerMutex;
+std::condition_variable g_handlerReturned;
+int g_handlersRunning = 0;
+// Far longer than any handler takes; a handler that hangs does not keep the process.
+constexpr std::chrono::seconds kHandlerDrainTimeout{10};
+
 void WINAPI ServiceHandlerTrampoline(::DWORD control) {
+    {
+        std::lock_guard<std::mutex> lock(g_handlerMutex);
+        ++g_handlersRunning;
+    }
     g_serviceHandler.load()(control);
+    {
+        std::lock_guard<std::mutex> lock(g_handlerMutex);
+        --g_handlersRunning;
+    }
+    g_handlerReturned.notify_all();
+}
+
+// Waits until no handler call is running; keeps the caller's last-error value.
+void WaitForHandlers() {
+    ::DWORD error = ::GetLastError();
+    {
+        std::unique_lock<std::mutex> lock(g_handlerMutex);
+        g_handlerReturned.wait_for(lock, kHandlerDrainTimeout,
+                                   [] { return g_handlersRunning == 0; });
+    }
+    ::SetLastError(error);
 }
 
 }  // namespace
@@ -319,6 +354,10 @@ void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
     ::GetLocalTime(As<::LPSYSTEMTIME>(lpSystemTime));
 }
 
+void Win32Platform::Sleep(DWORD dwMilliseconds) {
+    ::Sleep(dwMilliseconds);
+}
+
 DWORD Win32Platform::GetLastError() {
     return ::GetLastError();
 }
@@ -399,7 +438,9 @@ BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpSe
         {Text(service.lpServiceName),
          service.lpServiceProc != nullptr ? ServiceMainTrampoline : nullptr},
         {nullptr, nullptr}};
-    return ::StartServiceCtrlDispatcherW(table);
+    ::BOOL ok = ::StartServiceCtrlDispatcherW(table);
+    WaitForHandlers();
+    return ok;
 }
 
 SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,

@@ -1,6 +1,7 @@
 // The platform of the Windows build: every call goes straight to the Win32 API of the
 // same name. No logic lives here beyond converting the program's types (char16_t
-// text, fixed-width integers, opaque handles) to the SDK's at the boundary.
+// text, fixed-width integers, opaque handles) to the SDK's at the boundary, and the
+// service dispatcher's wait for control handler calls still running when it returns.
 #pragma once
 
 #include "platform/platform.h"
@@ -53,6 +54,7 @@ class Win32Platform final : public Platform {
                    DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
     BOOL CloseHandle(HANDLE hObject) override;
     void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+    void Sleep(DWORD dwMilliseconds) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD dwErrCode) override;
 

@@ -1,8 +1,6 @@
 """The service's real lifecycle through Wine's service manager, and the device lookup
 against a device registered under Enum."""
 
-import os
-
 from winetier import APP_EXE, APP_INI, case, exit_code
 
 SERVICE_KEY = "SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc"
@@ -48,31 +46,6 @@ def _settings(m):
     return data.decode("latin-1") if data else ""
 
 
-def _service_processes():
-    """Linux processes of the program (Wine shows the Windows path on the command line)."""
-    found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as file:
-                command = file.read()
-        except OSError:
-            continue
-        if b"ZeRegionSvc.exe" in command and b"/stop" not in command:
-            found.append(int(pid))
-    return found
-
-
-def _state(m):
-    """The state number that "sc query" reports (None when the query fails)."""
-    run = m.wine(["sc", "query", "ZeRegionSvc"])
-    for line in run.stdout.decode("utf-8", "replace").splitlines():
-        if line.strip().startswith("STATE"):
-            return int(line.split(":", 1)[1].split()[0])
-    return None
-
-
 @case("service: /install registers the service, and a second /install fails")
 def install(m):
     m.install(files={"ZeRegionSvc.ini": SETTINGS})
@@ -108,12 +81,14 @@ def lifecycle(m):
 
     m.expect_eq(m.run("/start").code, exit_code(0), "/start exit code")
     m.wait_for(lambda: "RunTimes=4" in _settings(m), what="the service to count its budget down")
-    m.wait_for(lambda: _state(m) == 4, what="the service to be reported running")
-    m.expect(_service_processes(), "no service process while the service runs")
+    m.wait_for(lambda: m.service_state("ZeRegionSvc") == 4,
+               what="the service to be reported running")
+    m.expect(m.processes("ZeRegionSvc.exe"), "no service process while the service runs")
 
     m.expect_eq(m.run("/stop").code, exit_code(0), "/stop exit code")
-    m.wait_for(lambda: _state(m) == 1, what="the service to be reported stopped")
-    m.wait_for(lambda: not _service_processes(), what="the service process to end")
+    m.wait_for(lambda: m.service_state("ZeRegionSvc") == 1,
+               what="the service to be reported stopped")
+    m.wait_for(lambda: not m.processes("ZeRegionSvc.exe"), what="the service process to end")
     messages = m.log_messages()
     m.expect_log_sequence(messages, [
         "[ZeRegionSvc] ServiceMain\r\n",
