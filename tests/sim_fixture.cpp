@@ -6,6 +6,7 @@
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "main/program.h"
 
 namespace ze::testing {
 namespace {
@@ -126,6 +127,15 @@ std::vector<std::u16string> SimTest::LogMessages() const {
         pos = next;
     }
     return messages;
+}
+
+int SimTest::RunMain(std::vector<std::u16string> arguments) {
+    arguments.insert(arguments.begin(), kExePath);
+    std::vector<char16_t*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return _tmain(static_cast<int>(arguments.size()), argv.data());
 }
 
 void SimTest::ClearLog() {

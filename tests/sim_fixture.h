@@ -31,6 +31,9 @@ class SimTest : public ::testing::Test {
     std::string ReadBytes(std::u16string_view windowsPath) const;
     bool FileExists(std::u16string_view windowsPath) const;
 
+    // Runs _tmain with the executable's path and the given arguments.
+    int RunMain(std::vector<std::u16string> arguments);
+
     // The log file's entries in order, each without its timestamp prefix.
     std::vector<std::u16string> LogMessages() const;
     void ClearLog();

@@ -7,14 +7,7 @@ namespace {
 
 class ProgramTest : public SimTest {
   protected:
-    int Run(std::vector<std::u16string> arguments) {
-        arguments.insert(arguments.begin(), kExePath);
-        std::vector<char16_t*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        return _tmain(static_cast<int>(arguments.size()), argv.data());
-    }
+    int Run(std::vector<std::u16string> arguments) { return RunMain(std::move(arguments)); }
     static std::vector<std::u16string> StartLines() {
         return {
             u"[ZeRegionSvc] g_szZeRegionSvcIniPath = C:\\Program "

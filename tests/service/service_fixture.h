@@ -52,15 +52,7 @@ class ServiceTest : public SimTest {
     void WriteSettings(std::u16string_view text) { WriteTextFile(kIniPath, text); }
     std::string SettingsBytes() const { return ReadBytes(kIniPath); }
 
-    // _tmain with the executable's path and the given arguments.
-    int Run(std::vector<std::u16string> arguments) {
-        arguments.insert(arguments.begin(), kExePath);
-        std::vector<char16_t*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        return _tmain(static_cast<int>(arguments.size()), argv.data());
-    }
+    int Run(std::vector<std::u16string> arguments) { return RunMain(std::move(arguments)); }
 
     // The log messages that begin with one of the given texts, in order.
     std::vector<std::u16string> LogLinesStartingWith(
