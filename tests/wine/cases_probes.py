@@ -15,3 +15,11 @@ def locale_answers(m):
                              f'{scope} ILANGUAGE cch=16 -> 5 "{language}\\0"',
                              f"{scope} SABBREVCTRYNAME cch=2 -> 0 error=122"]:
                 m.expect(expected in lines, f"{lc_all}: no line {expected!r} in {lines!r}")
+
+
+@case("probe: a handle closed twice is closed once, then refused")
+def close_twice(m):
+    lines = run_probe(m, "close_probe").decode("utf-8").splitlines()
+    for call in ["CloseHandle", "FindClose", "RegCloseKey", "CloseServiceHandle",
+                 "SetupDiDestroyDeviceInfoList"]:
+        m.expect(f"{call} first close -> 1" in lines, f"{call}: first close failed in {lines!r}")

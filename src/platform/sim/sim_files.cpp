@@ -177,9 +177,10 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
     return TRUE;
 }
 
+// A failed close still releases the handle (an injected failure included): on
+// Windows a close fails only for a handle that is not open.
 BOOL SimPlatform::CloseHandle(HANDLE hObject) {
-    if (auto fault = DueFault("CloseHandle"))
-        return FALSE;
+    std::optional<LONG> fault = DueFault("CloseHandle");
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto it = files_.find(hObject);
     if (it == files_.end()) {
@@ -188,7 +189,7 @@ BOOL SimPlatform::CloseHandle(HANDLE hObject) {
     }
     ::close(it->second.fd);
     files_.erase(it);
-    return TRUE;
+    return fault ? FALSE : TRUE;
 }
 
 HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
@@ -227,14 +228,13 @@ HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindF
 }
 
 BOOL SimPlatform::FindClose(HANDLE hFindFile) {
-    if (auto fault = DueFault("FindClose"))
-        return FALSE;
+    std::optional<LONG> fault = DueFault("FindClose");
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (finds_.erase(hFindFile) == 0) {
         SetLast(*this, ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return TRUE;
+    return fault ? FALSE : TRUE;
 }
 
 }  // namespace ze::sim

@@ -306,13 +306,13 @@ LONG SimPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     });
 }
 
+// An injected failure is reported after the key is closed, as every failed close.
 LONG SimPlatform::RegCloseKey(HKEY hKey) {
-    if (auto fault = DueFault("RegCloseKey"))
-        return *fault;
+    std::optional<LONG> fault = DueFault("RegCloseKey");
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (hKey == HKEY_LOCAL_MACHINE)
-        return ERROR_SUCCESS;
-    return keys_.erase(hKey) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    if (hKey != HKEY_LOCAL_MACHINE && keys_.erase(hKey) != 1)
+        return ERROR_INVALID_HANDLE;
+    return fault.value_or(ERROR_SUCCESS);
 }
 
 }  // namespace ze::sim

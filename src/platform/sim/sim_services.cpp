@@ -689,9 +689,9 @@ BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_ST
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
+// An injected failure is reported after the handle is closed, as every failed close.
 BOOL ServiceManager::CloseServiceHandle(SC_HANDLE handle) {
-    if (machine_.DueFault("CloseServiceHandle"))
-        return FALSE;
+    bool fault = machine_.DueFault("CloseServiceHandle").has_value();
     std::u16string service;
     {
         std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
@@ -703,7 +703,7 @@ BOOL ServiceManager::CloseServiceHandle(SC_HANDLE handle) {
         if (!service.empty())
             RemoveIfDeletable(service);
     }
-    return TRUE;
+    return fault ? FALSE : TRUE;
 }
 
 // ---- the service process's side ----

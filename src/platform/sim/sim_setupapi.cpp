@@ -367,11 +367,13 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
     return changed;
 }
 
+// An injected failure is reported after the set is destroyed, as every failed close.
 BOOL DeviceManager::DestroyDeviceInfoList(HDEVINFO set) {
-    if (machine_.DueFault("SetupDiDestroyDeviceInfoList"))
-        return FALSE;
+    bool fault = machine_.DueFault("SetupDiDestroyDeviceInfoList").has_value();
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    return sets_.erase(set) == 1 ? TRUE : Fail(ERROR_INVALID_HANDLE);
+    if (sets_.erase(set) != 1)
+        return Fail(ERROR_INVALID_HANDLE);
+    return fault ? FALSE : TRUE;
 }
 
 // ---- SimPlatform ----
