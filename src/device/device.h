@@ -13,4 +13,9 @@ int FindNetIdByHwId(const char16_t* hardwareId, char16_t* netId);
 // driver key name ends in netId.
 int EnableDevice(int flag, std::u16string netId);
 
+// Enables the adapter that this run disabled. The whole enable is tried again, after
+// short growing waits (under 5 seconds in all), until it succeeds; 0 then, otherwise
+// the last attempt's code, and the adapter left disabled is logged.
+int EnableDeviceAgain(const std::u16string& netId);
+
 }  // namespace ze

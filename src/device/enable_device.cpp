@@ -4,6 +4,11 @@
 
 namespace ze {
 
+namespace {
+// The waits before each further enable attempt: 3.75 seconds in all.
+constexpr DWORD kEnableRetryWaits[] = {250, 500, 1000, 2000};
+}  // namespace
+
 int EnableDevice(int flag, std::u16string netId) {
     PresentNetDevices devices;
     if (devices.Error() != 0) {
@@ -40,6 +45,22 @@ int EnableDevice(int flag, std::u16string netId) {
     }
     LogPrint(u"[ZeRegionSvc] EnableDevice(%d): success!\r\n", flag);
     return 0;
+}
+
+int EnableDeviceAgain(const std::u16string& netId) {
+    int result = EnableDevice(1, netId);
+    for (DWORD wait : kEnableRetryWaits) {
+        if (result == 0) {
+            return 0;
+        }
+        LogPrint(u"[ZeRegionSvc] Enabling the adapter again in %u ms\r\n", wait);
+        OS().Sleep(wait);
+        result = EnableDevice(1, netId);
+    }
+    if (result != 0) {
+        LogPrint(u"[ZeRegionSvc] The adapter could not be enabled and stays disabled\r\n");
+    }
+    return result;
 }
 
 }  // namespace ze

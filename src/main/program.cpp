@@ -91,18 +91,18 @@ int RunCommand(const char16_t* argument) {
         return ZeStopService();
     }
     if (Is(argument, u"/debug")) {
-        RunForegroundReset();
-        return 0;
+        return RunForegroundReset();
     }
     return RecordNetIdOfHardwareId(argument);
 }
 
 }  // namespace
 
-void RunForegroundReset() {
+int RunForegroundReset() {
     std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    RunResetSequence(netId);
+    int result = RunResetSequence(netId);
     ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
+    return result;
 }
 
 int _tmain(int argc, char16_t** argv) {

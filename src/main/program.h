@@ -15,7 +15,7 @@ constexpr int ZE_EXIT_DISPATCHER_FAILED = -107;
 int _tmain(int argc, char16_t** argv);
 
 // One reset in the foreground ("/debug"): the reset sequence on the calling
-// thread, then the service's start type becomes manual.
-void RunForegroundReset();
+// thread, then the service's start type becomes manual. Returns the sequence's result.
+int RunForegroundReset();
 
 }  // namespace ze

@@ -5,11 +5,24 @@
 
 namespace ze {
 
-void RunResetSequence(const std::u16string& netId) {
+int RunResetSequence(const std::u16string& netId, const std::function<void()>& stepDone) {
+    auto done = [&] {
+        if (stepDone) {
+            stepDone();
+        }
+    };
     ResetCountrySettings(netId);
+    done();
     ResetDriverAdvanceKey(netId);
-    EnableDevice(0, netId);
-    EnableDevice(1, netId);
+    done();
+    bool disabled = EnableDevice(0, netId) == 0;
+    done();
+    int result = 0;
+    if (disabled && EnableDeviceAgain(netId) != 0) {
+        result = ZE_ERR_ADAPTER_NOT_ENABLED;
+    }
+    done();
+    return result;
 }
 
 }  // namespace ze

@@ -2,6 +2,7 @@
 // and the installation and control of the program's own service.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -27,9 +28,16 @@ void ServiceMain(DWORD argc, LPWSTR* argv);
 // Runs on the dispatcher's thread for each control.
 void ServiceCtrlHandler(DWORD control);
 
+// The adapter was disabled by a reset and could not be enabled again: the exit code
+// of "/debug" and the service-specific exit code of the service.
+constexpr int ZE_ERR_ADAPTER_NOT_ENABLED = -108;
+
 // Country settings reset, advanced property text reset, then the adapter is
-// disabled and enabled again. Results are ignored: every step runs.
-void RunResetSequence(const std::u16string& netId);
+// disabled and enabled again; `stepDone` is called after each of the four. Every step
+// runs whatever became of the earlier ones, except that an adapter that could not be
+// disabled is not enabled. Returns 0, or ZE_ERR_ADAPTER_NOT_ENABLED when the adapter
+// was disabled and stays so.
+int RunResetSequence(const std::u16string& netId, const std::function<void()>& stepDone = {});
 
 int ZeInstallService();
 int ZeUninstallService();

@@ -3,6 +3,7 @@
 #include "common/text.h"
 #include "device/device.h"
 #include "platform/sim/device_manager.h"
+#include "service/service.h"
 #include "sim_fixture.h"
 
 namespace ze::testing {
@@ -236,6 +237,42 @@ TEST_F(DeviceTest, RestartFindsNoDeviceForANetIdThatIsNotExactlyAPresentOne) {
     }
     EXPECT_TRUE(JournalLines().empty());
     EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u);
+}
+
+// A reset that disabled the adapter enables it again, retrying the whole enable: a
+// failure of any of its calls once is overcome, one that lasts is reported.
+TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsNot) {
+    Plug(kWifi, {kWifiId}, u"0007");
+    Sim().SetInstantSleep(true);
+    const char* calls[] = {"SetupDiClassGuidsFromNameW",    "SetupDiGetClassDevsW",
+                           "SetupDiEnumDeviceInfo",         "SetupDiGetDeviceRegistryPropertyW",
+                           "SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller"};
+    for (const char* call : calls) {
+        for (int failures : {1, 5}) {
+            Sim().ClearFaults();
+            for (int occurrence = 2; occurrence < 2 + failures; ++occurrence)
+                Sim().InjectFault(call, occurrence, ERROR_INVALID_PARAMETER);
+            std::uint64_t sleptBefore = Sim().SleptMilliseconds();
+            ClearLog();
+            bool recovers = failures == 1;
+            EXPECT_EQ(RunResetSequence(u"0007"), recovers ? 0 : ZE_ERR_ADAPTER_NOT_ENABLED) << call;
+            EXPECT_EQ(Sim().Devices().IsStarted(kWifi), recovers) << call;
+            EXPECT_EQ(Sim().SleptMilliseconds() - sleptBefore, recovers ? 250u : 3750u) << call;
+            std::vector<std::u16string> log = LogMessages();
+            EXPECT_EQ(log.back(), recovers ? u"[ZeRegionSvc] EnableDevice(1): success!\r\n"
+                                           : u"[ZeRegionSvc] The adapter could not be enabled "
+                                             u"and stays disabled\r\n")
+                << call;
+            EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u) << call;
+            EnableDevice(1, u"0007");
+        }
+    }
+    // An adapter that could not be disabled is not enabled either.
+    Sim().ClearFaults();
+    Sim().InjectFault("SetupDiCallClassInstaller", 1, ERROR_INVALID_PARAMETER);
+    ClearJournal();
+    EXPECT_EQ(RunResetSequence(u"0007"), 0);
+    EXPECT_TRUE(JournalLines().empty());
 }
 
 }  // namespace

@@ -185,7 +185,9 @@ void SimPlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
 }
 
 void SimPlatform::Sleep(DWORD dwMilliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    slept_ += dwMilliseconds;
+    if (!instantSleep_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
 DWORD SimPlatform::GetLastError() {

@@ -3,6 +3,7 @@
 // installer, with fault injection and a journal of every change made to it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -56,6 +57,9 @@ class SimPlatform final : public Platform {
     RegistryTree& Registry() { return registry_; }
     Journal& JournalOf() { return journal_; }
     void SetClock(const SYSTEMTIME& time) { clock_ = time; }
+    // Sleep waits for real unless `instant` is set; either way the waits are added up.
+    void SetInstantSleep(bool instant) { instantSleep_ = instant; }
+    std::uint64_t SleptMilliseconds() const { return slept_; }
     const std::u16string& DebugStream() const { return debugStream_; }
     // Maps a Windows path to the host path (C: into Root()/"C", other drives like Z:).
     std::filesystem::path HostPath(std::u16string_view windowsPath) const;
@@ -196,6 +200,8 @@ class SimPlatform final : public Platform {
     RegistryTree registry_;
     Journal journal_;
     std::optional<SYSTEMTIME> clock_;
+    std::atomic<bool> instantSleep_{false};
+    std::atomic<std::uint64_t> slept_{0};
     std::u16string debugStream_;
     std::u16string commandLineBuffer_;
     std::filesystem::file_time_type registryStamp_{};
