@@ -135,7 +135,11 @@ int SimTest::RunMain(std::vector<std::u16string> arguments) {
     for (auto& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
-    return _tmain(static_cast<int>(arguments.size()), argv.data());
+    try {
+        return _tmain(static_cast<int>(arguments.size()), argv.data());
+    } catch (const sim::ProcessExit& exit) {
+        return static_cast<int>(exit.code);
+    }
 }
 
 void SimTest::ClearLog() {

@@ -73,7 +73,12 @@ int main(int argc, char** argv) {
     for (auto& argument : arguments)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    int result = ze::_tmain(argc, pointers.data());
+    int result = 0;
+    try {
+        result = ze::_tmain(argc, pointers.data());
+    } catch (const ze::sim::ProcessExit& exit) {
+        result = static_cast<int>(exit.code);
+    }
     ze::InstallPlatform(nullptr);
     return result;
 }

@@ -11,6 +11,9 @@ extern char16_t g_szServiceName[64];
 // Exit codes of the command line and the service host.
 constexpr int ZE_EXIT_INIT_FAILED = 1;
 constexpr int ZE_EXIT_DISPATCHER_FAILED = -107;
+// The service process could not register its handler or report its service stopped,
+// and ended by itself.
+constexpr int ZE_EXIT_SERVICE_UNREPORTED = -109;
 
 int _tmain(int argc, char16_t** argv);
 

@@ -22,8 +22,13 @@ extern SERVICE_STATUS_HANDLE Service_Status_Handle;
 extern SERVICE_STATUS g_ServiceStatus;
 
 // Runs on the dispatcher's service thread: reports the service running, performs one
-// reset and counts the run budget down. A stop that arrives meanwhile is answered
-// with SERVICE_STOP_PENDING and carried out when the reset has finished.
+// reset and counts the run budget down. A stop or shutdown that arrives meanwhile is
+// answered with SERVICE_STOP_PENDING, whose check point moves on with each step of
+// the reset, and carried out when the reset has finished. The stopped state accepts
+// no controls and carries ZE_ERR_ADAPTER_NOT_ENABLED as service-specific exit code
+// when the adapter stays disabled. Failed reports are tried again; a process whose
+// handler cannot be registered or whose stop cannot be reported ends by itself with
+// ZE_EXIT_SERVICE_UNREPORTED.
 void ServiceMain(DWORD argc, LPWSTR* argv);
 // Runs on the dispatcher's thread for each control.
 void ServiceCtrlHandler(DWORD control);

@@ -16,34 +16,59 @@ SERVICE_STATUS g_ServiceStatus{};
 namespace {
 
 constexpr DWORD kControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-// How long a stop may wait for the reset to finish before the manager may give up.
+// How long a stop may wait for the next step of the reset before the manager may give up.
 constexpr DWORD kStopWaitHint = 30000;
+// A status report that fails is tried again this many times in all, this far apart.
+constexpr int kReportAttempts = 3;
+constexpr DWORD kReportRetryMilliseconds = 100;
 
 // ServiceMain's thread and the control handler (on the dispatcher's thread) both
 // report through the handle and the record; this lock keeps their reports whole and
-// in order, together with the two flags below.
+// in order, together with the state below.
 std::mutex g_statusMutex;
 // ServiceMain has not finished its work yet: a stop must not end the process now,
 // or the adapter could be left disabled between the two halves of its restart.
 bool g_bWorkPending = false;
 // A stop arrived while the work was pending; ServiceMain reports the stop when done.
 bool g_bStopPending = false;
+// The manager was told the service runs; until then it cannot send a stop.
+bool g_bRunningReported = false;
+// The service-specific exit code the stopped state carries (0: none).
+int g_nServiceExitCode = 0;
 
-bool IsPendingState(DWORD state) {
-    return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
-}
-
-// Records and reports a state; the caller holds g_statusMutex.
-void ReportStatusLocked(DWORD state, DWORD checkPoint = 0, DWORD waitHint = 0) {
+// Records a state and reports it, trying again a few times when the report fails.
+// False when every attempt failed. The caller holds g_statusMutex.
+bool ReportStatusLocked(DWORD state, DWORD checkPoint = 0, DWORD waitHint = 0) {
+    bool failed = state == SERVICE_STOPPED && g_nServiceExitCode != 0;
     g_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_ServiceStatus.dwCurrentState = state;
-    g_ServiceStatus.dwControlsAccepted = IsPendingState(state) ? 0 : kControlsAccepted;
-    g_ServiceStatus.dwWin32ExitCode = 0;
-    g_ServiceStatus.dwServiceSpecificExitCode = 0;
+    g_ServiceStatus.dwControlsAccepted = state == SERVICE_RUNNING ? kControlsAccepted : 0;
+    g_ServiceStatus.dwWin32ExitCode = failed ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
+    g_ServiceStatus.dwServiceSpecificExitCode = failed ? static_cast<DWORD>(g_nServiceExitCode) : 0;
     g_ServiceStatus.dwCheckPoint = checkPoint;
     g_ServiceStatus.dwWaitHint = waitHint;
-    if (!OS().SetServiceStatus(Service_Status_Handle, &g_ServiceStatus)) {
-        LogPrint(u"[ZeRegionSvc] Update service status failed\r\n");
+    for (int attempt = 1;; ++attempt) {
+        if (OS().SetServiceStatus(Service_Status_Handle, &g_ServiceStatus)) {
+            return true;
+        }
+        if (attempt == kReportAttempts) {
+            LogPrint(u"[ZeRegionSvc] Update service status failed\r\n");
+            return false;
+        }
+        OS().Sleep(kReportRetryMilliseconds);
+    }
+}
+
+// The dispatcher returns, and the process with it, only once the service is reported
+// stopped. When that cannot be reported the process ends here instead of lingering.
+void EndServiceProcess() {
+    LogPrint(u"[ZeRegionSvc] Service process ends without reporting the service stopped\r\n");
+    OS().ExitProcess(static_cast<UINT>(ZE_EXIT_SERVICE_UNREPORTED));
+}
+
+void ReportStoppedLocked() {
+    if (!ReportStatusLocked(SERVICE_STOPPED)) {
+        EndServiceProcess();
     }
 }
 
@@ -55,14 +80,24 @@ bool ConnectHandler() {
     g_ServiceStatus =
         SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 0};
     g_bStopPending = false;
+    g_nServiceExitCode = 0;
     Service_Status_Handle = OS().RegisterServiceCtrlHandlerW(g_szServiceName, ServiceCtrlHandler);
     if (Service_Status_Handle == nullptr) {
         LogPrint(u"[ZeRegionSvc] Service_Status_Handle = NULL\r\n");
         return false;
     }
     g_bWorkPending = true;
-    ReportStatusLocked(SERVICE_RUNNING);
+    g_bRunningReported = ReportStatusLocked(SERVICE_RUNNING);
     return true;
+}
+
+// While a stop waits for the reset, each finished step moves the check point on, so
+// the manager sees progress within the wait hint.
+void ReportResetProgress() {
+    std::lock_guard<std::mutex> lock(g_statusMutex);
+    if (g_bStopPending) {
+        ReportStatusLocked(SERVICE_STOP_PENDING, g_ServiceStatus.dwCheckPoint + 1, kStopWaitHint);
+    }
 }
 
 // Counts the run budget down or, once it is spent, switches the service to manual
@@ -82,23 +117,27 @@ void CountDownRunBudget() {
     }
 }
 
-void RunServiceWork() {
+// The reset and the countdown; returns the reset's result.
+int RunServiceWork() {
     std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
     if (netId.empty()) {
         LogPrint(u"[ZeRegionSvc] Net ID of ini is empty\r\n");
-        return;
+        return 0;
     }
     LogPrint(u"[ZeRegionSvc] Net ID of ini = %s\r\n", netId.c_str());
-    RunResetSequence(netId);
+    int result = RunResetSequence(netId, ReportResetProgress);
     CountDownRunBudget();
+    return result;
 }
 
-// The work is over: a stop that came in meanwhile is carried out now.
-void FinishWork() {
+// The work is over: a stop that came in meanwhile is carried out now. A service the
+// manager never saw running cannot be sent a stop, so it stops by itself.
+void FinishWork(int result) {
     std::lock_guard<std::mutex> lock(g_statusMutex);
     g_bWorkPending = false;
-    if (g_bStopPending) {
-        ReportStatusLocked(SERVICE_STOPPED);
+    g_nServiceExitCode = result;
+    if (g_bStopPending || !g_bRunningReported) {
+        ReportStoppedLocked();
     }
 }
 
@@ -107,26 +146,32 @@ void FinishWork() {
 void ServiceMain(DWORD, LPWSTR*) {
     LogPrint(u"[ZeRegionSvc] ServiceMain\r\n");
     if (!ConnectHandler()) {
+        EndServiceProcess();
         return;
     }
-    RunServiceWork();
-    FinishWork();
+    FinishWork(RunServiceWork());
 }
 
+// Stop and shutdown both stop the service; the reset is never cut short, so that the
+// adapter is not left disabled.
 void ServiceCtrlHandler(DWORD control) {
     LogPrint(u"[ZeRegionSvc] ServiceCtrlHandler: opcode=%d\r\n", control);
     std::lock_guard<std::mutex> lock(g_statusMutex);
-    if (control == SERVICE_CONTROL_STOP) {
-        LogPrint(u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n");
-        if (g_bWorkPending) {
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        LogPrint(control == SERVICE_CONTROL_STOP ? u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n"
+                                                 : u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN\r\n");
+        if (!g_bWorkPending) {
+            ReportStoppedLocked();
+            return;
+        }
+        if (!g_bStopPending) {
             g_bStopPending = true;
             ReportStatusLocked(SERVICE_STOP_PENDING, 1, kStopWaitHint);
-        } else {
-            ReportStatusLocked(SERVICE_STOPPED);
+            return;
         }
-        return;
     }
-    // Interrogate, shutdown and anything else: the current state once more.
+    // Interrogate, a second stop while one is pending and anything else: the current
+    // state once more.
     ReportStatusLocked(g_ServiceStatus.dwCurrentState, g_ServiceStatus.dwCheckPoint,
                        g_ServiceStatus.dwWaitHint);
 }

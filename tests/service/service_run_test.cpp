@@ -1,4 +1,5 @@
 #include "common/paths.h"
+#include "device/device.h"
 #include "platform/handles.h"
 #include "service_fixture.h"
 
@@ -67,7 +68,7 @@ TEST_F(ServiceRunTest, AServiceStartResetsTheAdapterOnceAndRunsUntilStopped) {
     EXPECT_EQ(ZeStopService(), 0);
     EXPECT_EQ(process.Join(), 0);
     EXPECT_EQ(Scm().ReportedStatuses(),
-              (Statuses{Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, kAccepted)}));
+              (Statuses{Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, 0)}));
     EXPECT_EQ(
         ServiceLines(),
         (Lines{u"[ZeRegionSvc] ServiceMain\r\n", u"[ZeRegionSvc] Net ID of ini = 0007\r\n",
@@ -165,7 +166,7 @@ TEST_F(ServiceRunTest, AnEmptyNetIdSkipsTheResetAndTheBudget) {
                                         "ServiceStatus ZeRegionSvc SERVICE_STOPPED"}));
 }
 
-TEST_F(ServiceRunTest, EveryControlButStopReportsTheCurrentStateAgain) {
+TEST_F(ServiceRunTest, EveryControlButStopAndShutdownReportsTheCurrentStateAgain) {
     ServiceProcess process(*this);
     ASSERT_TRUE(process.WaitIdle());
     UniqueServiceHandle manager(OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -173,11 +174,11 @@ TEST_F(ServiceRunTest, EveryControlButStopReportsTheCurrentStateAgain) {
         OS().OpenServiceW(manager.get(), u"ZeRegionSvc", SERVICE_ALL_ACCESS));
     struct Case {
         DWORD control;
-        bool throughTheManager;  // shutdown comes from the system, not ControlService
+        bool throughTheManager;  // else delivered straight to the handler
     };
     const Case cases[] = {{SERVICE_CONTROL_INTERROGATE, true},
                           {200, true},
-                          {SERVICE_CONTROL_SHUTDOWN, false},
+                          {2 /* pause, not accepted */, false},
                           {SERVICE_CONTROL_STOP, true}};
     for (const Case& c : cases) {
         ClearLog();
@@ -191,7 +192,8 @@ TEST_F(ServiceRunTest, EveryControlButStopReportsTheCurrentStateAgain) {
         Statuses reported = Scm().ReportedStatuses();
         ASSERT_EQ(reported.size(), before + 1) << c.control;
         bool stop = c.control == SERVICE_CONTROL_STOP;
-        EXPECT_EQ(reported.back(), Status(stop ? SERVICE_STOPPED : SERVICE_RUNNING, kAccepted))
+        EXPECT_EQ(reported.back(),
+                  stop ? Status(SERVICE_STOPPED, 0) : Status(SERVICE_RUNNING, kAccepted))
             << c.control;
         Lines expected{Format(u"[ZeRegionSvc] ServiceCtrlHandler: opcode=%d\r\n", c.control)};
         if (stop) {
@@ -203,74 +205,166 @@ TEST_F(ServiceRunTest, EveryControlButStopReportsTheCurrentStateAgain) {
     }
 }
 
-TEST_F(ServiceRunTest, AStopDuringTheResetWaitsForTheAdapterToBeEnabledAgain) {
+// A stop, or the system's shutdown, during the reset waits for the adapter to be
+// enabled again, while the check point moves on with each step of the reset.
+TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnabledAgain) {
     struct Moment {
         DWORD stateChange;
         bool done;
+        DWORD lastCheckPoint;
         const char* name;
     };
-    const Moment moments[] = {{DICS_DISABLE, false, "before the disable"},
-                              {DICS_DISABLE, true, "between disable and enable"},
-                              {DICS_ENABLE, true, "after the enable"}};
+    const Moment moments[] = {{DICS_DISABLE, false, 3, "before the disable"},
+                              {DICS_DISABLE, true, 3, "between disable and enable"},
+                              {DICS_ENABLE, true, 2, "after the enable"}};
     std::string adapter = Utf16ToUtf8(kAdapter);
-    for (const Moment& moment : moments) {
-        WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
-        ClearJournal();
-        std::size_t reportedBefore = Scm().ReportedStatuses().size();
-        int stopResult = 1;
-        Sim().Devices().ObserveStateChanges([&](const std::u16string&, DWORD change, bool done) {
-            if (change == moment.stateChange && done == moment.done && stopResult == 1)
-                stopResult = ZeStopService();
-        });
+    for (DWORD control : {SERVICE_CONTROL_STOP, SERVICE_CONTROL_SHUTDOWN}) {
+        for (const Moment& moment : moments) {
+            std::string what = std::string(moment.name) + ", control " + std::to_string(control);
+            WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
+            ClearJournal();
+            std::size_t reportedBefore = Scm().ReportedStatuses().size();
+            BOOL sent = 2;
+            Sim().Devices().ObserveStateChanges(
+                [&](const std::u16string&, DWORD change, bool done) {
+                    if (change == moment.stateChange && done == moment.done && sent == 2) {
+                        SERVICE_STATUS status{};
+                        sent = control == SERVICE_CONTROL_STOP
+                                   ? ZeStopService() == 0
+                                   : Scm().SendShutdown(u"ZeRegionSvc", &status);
+                    }
+                });
+            {
+                ServiceProcess process(*this);
+                EXPECT_EQ(process.Join(), 0) << what;
+            }
+            Sim().Devices().ObserveStateChanges(nullptr);
+            EXPECT_EQ(sent, TRUE) << what;
+            Statuses reported = Scm().ReportedStatuses();
+            reported.erase(reported.begin(),
+                           reported.begin() + static_cast<std::ptrdiff_t>(reportedBefore));
+            Statuses expected{Status(SERVICE_RUNNING, kAccepted)};
+            for (DWORD checkPoint = 1; checkPoint <= moment.lastCheckPoint; ++checkPoint)
+                expected.push_back(Status(SERVICE_STOP_PENDING, 0, checkPoint, 30000));
+            expected.push_back(Status(SERVICE_STOPPED, 0));
+            EXPECT_EQ(reported, expected) << what;
+            EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << what;
+            std::vector<std::string> journal = DeviceAndServiceJournal();
+            ASSERT_FALSE(journal.empty());
+            // The whole reset and the countdown come before the stop is carried out.
+            EXPECT_EQ(std::count(journal.begin(), journal.end(), "EnableDevice " + adapter), 1);
+            EXPECT_EQ(journal.back(), "ServiceStatus ZeRegionSvc SERVICE_STOPPED") << what;
+            EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] <-- _tmain()\r\n");
+        }
+    }
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN"}),
+              Lines(std::size(moments), u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN\r\n"));
+}
+
+// Failed status reports are tried again. A service whose running state never got
+// through stops by itself after its work; one whose stop cannot be reported, or whose
+// handler cannot be registered, ends its process instead of lingering.
+TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
+    struct Case {
+        const char* what;
+        const char* call;
+        std::vector<int> occurrences;
+        int exitCode;
+        Statuses reported;
+        DWORD endState;
+        DWORD endExitCode;
+        int failedLines;
+    };
+    const int unreported = ZE_EXIT_SERVICE_UNREPORTED;
+    const Case cases[] = {
+        {"running fails once",
+         "SetServiceStatus",
+         {1},
+         0,
+         {Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, 0)},
+         SERVICE_STOPPED,
+         0,
+         0},
+        {"running never reported",
+         "SetServiceStatus",
+         {1, 2, 3},
+         0,
+         {Status(SERVICE_STOPPED, 0)},
+         SERVICE_STOPPED,
+         0,
+         1},
+        {"stopped never reported",
+         "SetServiceStatus",
+         {2, 3, 4},
+         unreported,
+         {Status(SERVICE_RUNNING, kAccepted)},
+         SERVICE_STOPPED,
+         1067,
+         1},
+        {"no handler",
+         "RegisterServiceCtrlHandlerW",
+         {1},
+         unreported,
+         {},
+         SERVICE_STOPPED,
+         1067,
+         0},
+    };
+    for (const Case& c : cases) {
+        Sim().ClearFaults();
+        for (int occurrence : c.occurrences)
+            Sim().InjectFault(c.call, occurrence, ERROR_INVALID_HANDLE);
+        ClearLog();
+        std::size_t before = Scm().ReportedStatuses().size();
         {
             ServiceProcess process(*this);
-            EXPECT_EQ(process.Join(), 0) << moment.name;
+            // The manager can send a stop only to a service it saw running.
+            if (!c.reported.empty() && c.reported[0].dwCurrentState == SERVICE_RUNNING) {
+                ASSERT_TRUE(process.WaitIdle()) << c.what;
+                EXPECT_EQ(ZeStopService(), 0) << c.what;
+            }
+            EXPECT_EQ(process.Join(), c.exitCode) << c.what;
         }
-        Sim().Devices().ObserveStateChanges(nullptr);
-        EXPECT_EQ(stopResult, 0) << moment.name;
         Statuses reported = Scm().ReportedStatuses();
-        reported.erase(reported.begin(),
-                       reported.begin() + static_cast<std::ptrdiff_t>(reportedBefore));
-        EXPECT_EQ(reported, (Statuses{Status(SERVICE_RUNNING, kAccepted),
-                                      Status(SERVICE_STOP_PENDING, 0, 1, 30000),
-                                      Status(SERVICE_STOPPED, kAccepted)}))
-            << moment.name;
-        EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << moment.name;
-        std::vector<std::string> journal = DeviceAndServiceJournal();
-        ASSERT_FALSE(journal.empty());
-        // The whole reset and the countdown come before the stop is carried out.
-        EXPECT_EQ(std::count(journal.begin(), journal.end(), "EnableDevice " + adapter), 1);
-        EXPECT_EQ(journal.back(), "ServiceStatus ZeRegionSvc SERVICE_STOPPED") << moment.name;
-        EXPECT_EQ(journal[journal.size() - 2],
-                  "WriteProfileString " + Utf16ToUtf8(kIniPath) + " Settings\\RunTimes=4")
-            << moment.name;
-        EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] <-- _tmain()\r\n");
+        reported.erase(reported.begin(), reported.begin() + static_cast<std::ptrdiff_t>(before));
+        EXPECT_EQ(reported, c.reported) << c.what;
+        SERVICE_STATUS end = Scm().RuntimeOf(u"ZeRegionSvc").status;
+        EXPECT_EQ(end.dwCurrentState, c.endState) << c.what;
+        EXPECT_EQ(end.dwWin32ExitCode, c.endExitCode) << c.what;
+        EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] Update service status failed"}).size(),
+                  static_cast<std::size_t>(c.failedLines))
+            << c.what;
+        EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << c.what;
+        if (c.exitCode != 0) {
+            EXPECT_EQ(LogMessages().back(),
+                      u"[ZeRegionSvc] Service process ends without reporting the service "
+                      u"stopped\r\n")
+                << c.what;
+        }
     }
 }
 
-TEST_F(ServiceRunTest, AFailedStatusReportIsLoggedAndTheWorkGoesOn) {
-    Sim().InjectFault("SetServiceStatus", 1, ERROR_INVALID_HANDLE);
-    ServiceProcess process(*this);
-    ASSERT_TRUE(process.WaitIdle());
-    EXPECT_EQ(RunTimes(), u"4");
-    // Never reported running, the service cannot be stopped through the manager.
-    EXPECT_EQ(ZeStopService(), ZE_SVC_ERR_CONTROL_SVC);
-    ServiceCtrlHandler(SERVICE_CONTROL_STOP);
-    EXPECT_EQ(process.Join(), 0);
-    Lines lines = ServiceLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], u"[ZeRegionSvc] ServiceMain\r\n");
-    EXPECT_EQ(lines[1], u"[ZeRegionSvc] Update service status failed\r\n");
-    EXPECT_EQ(lines[2], u"[ZeRegionSvc] Net ID of ini = 0007\r\n");
-}
-
-TEST_F(ServiceRunTest, WithoutItsHandlerTheServiceReportsNothingAndDoesNothing) {
-    // Outside a dispatcher the registration fails.
-    ServiceMain(0, nullptr);
-    EXPECT_EQ(ServiceLines(), (Lines{u"[ZeRegionSvc] ServiceMain\r\n",
-                                     u"[ZeRegionSvc] Service_Status_Handle = NULL\r\n"}));
-    EXPECT_TRUE(Scm().ReportedStatuses().empty());
-    EXPECT_TRUE(JournalLines().empty());
+// The adapter left disabled is the exit code of "/debug" and the service's
+// service-specific exit code.
+TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
+    Sim().SetInstantSleep(true);
+    // Every enable fails; the disable (the first call of a reset) succeeds.
+    auto failEnables = [&] {
+        Sim().ClearFaults();
+        for (int occurrence = 2; occurrence <= 6; ++occurrence)
+            Sim().InjectFault("SetupDiCallClassInstaller", occurrence, ERROR_INVALID_PARAMETER);
+    };
+    failEnables();
+    EXPECT_EQ(Run({u"/debug"}), ZE_ERR_ADAPTER_NOT_ENABLED);
+    EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
+    EnableDevice(1, u"0007");
+    failEnables();
+    EXPECT_EQ(StartRunAndStop(), 0);
+    EXPECT_FALSE(Sim().Devices().IsStarted(kAdapter));
+    EXPECT_EQ(Scm().ReportedStatuses().back(),
+              (SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0,
+                              static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR),
+                              static_cast<DWORD>(ZE_ERR_ADAPTER_NOT_ENABLED), 0, 0}));
 }
 
 TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {

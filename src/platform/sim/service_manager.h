@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,8 @@ class ServiceManager {
     BOOL StartService(SC_HANDLE service);
     BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
     BOOL CloseServiceHandle(SC_HANDLE handle);
+    // The system's SERVICE_CONTROL_SHUTDOWN, which no ControlService caller may send.
+    BOOL SendShutdown(std::u16string_view name, SERVICE_STATUS* status);
     BOOL StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* table);
     SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(LPCWSTR name, LPHANDLER_FUNCTION handler);
     BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status);
@@ -104,6 +107,9 @@ class ServiceManager {
     // Launches the service's process (persisted machines) and waits for it to connect.
     LONG LaunchAndAwait(const std::u16string& name, const std::string& token);
     LONG AwaitHandled(const std::u16string& name, std::uint64_t sequence);
+    // Queues a control for the service `target` names and waits until it is handled.
+    BOOL SendControl(const std::function<LONG(std::u16string*)>& target, DWORD control,
+                     DWORD accepted, SERVICE_STATUS* status);
     void RunDispatcherLoop(const std::u16string& name);
     BOOL Fail(LONG error);
 
@@ -112,6 +118,8 @@ class ServiceManager {
     std::optional<Dispatcher> dispatcher_;
     std::vector<SERVICE_STATUS> reported_;
     std::size_t serviceMainReturns_ = 0;
+    // Set when a thread of the service process called ExitProcess.
+    std::optional<UINT> processExit_;
     std::chrono::milliseconds requestTimeout_{30000};
 };
 

@@ -184,6 +184,10 @@ void SimPlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
                    static_cast<WORD>(local.tm_sec),         static_cast<WORD>(millis)};
 }
 
+void SimPlatform::ExitProcess(UINT uExitCode) {
+    throw ProcessExit{uExitCode};
+}
+
 void SimPlatform::Sleep(DWORD dwMilliseconds) {
     slept_ += dwMilliseconds;
     if (!instantSleep_)

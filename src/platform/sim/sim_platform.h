@@ -36,6 +36,14 @@ struct MachineSettings {
     std::set<std::u16string> presentDevices;
 };
 
+// The end of the simulated process by ExitProcess. The simulated process shares this
+// one, so its end unwinds the calling thread instead: the service dispatcher ends on
+// it and throws it again on the process's main thread, where the Linux entry and the
+// tests take its code as the exit code.
+struct ProcessExit {
+    UINT code;
+};
+
 class SimPlatform final : public Platform {
   public:
     // A machine whose C: drive is the folder root/"C" and whose registry lives in
@@ -119,6 +127,8 @@ class SimPlatform final : public Platform {
     void Sleep(DWORD dwMilliseconds) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD dwErrCode) override;
+    // Throws ProcessExit (below).
+    [[noreturn]] void ExitProcess(UINT uExitCode) override;
 
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
     void OutputDebugStringW(LPCWSTR lpOutputString) override;

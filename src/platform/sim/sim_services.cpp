@@ -12,6 +12,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
@@ -641,6 +642,28 @@ BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_ST
     } else {
         return Fail(ERROR_INVALID_PARAMETER);
     }
+    return SendControl(
+        [&](std::u16string* name) {
+            LONG error = ERROR_SUCCESS;
+            Handle* handle = FindHandle(service, false, needed, &error);
+            if (handle != nullptr)
+                *name = handle->service;
+            return error;
+        },
+        control, accepted, status);
+}
+
+BOOL ServiceManager::SendShutdown(std::u16string_view name, SERVICE_STATUS* status) {
+    return SendControl(
+        [&](std::u16string* target) {
+            *target = std::u16string(name);
+            return ERROR_SUCCESS;
+        },
+        SERVICE_CONTROL_SHUTDOWN, SERVICE_ACCEPT_SHUTDOWN, status);
+}
+
+BOOL ServiceManager::SendControl(const std::function<LONG(std::u16string*)>& target, DWORD control,
+                                 DWORD accepted, SERVICE_STATUS* status) {
     std::u16string name;
     std::uint64_t sequence = 0;
     auto deadline = std::chrono::steady_clock::now() + requestTimeout_;
@@ -649,10 +672,9 @@ BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_ST
         bool queued = false;
         {
             std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-            Handle* handle = FindHandle(service, false, needed, &error);
-            if (handle == nullptr)
+            error = target(&name);
+            if (error != ERROR_SUCCESS)
                 return Fail(error);
-            name = handle->service;
             error = machine_.RegistryCall(false, [&]() -> LONG {
                 ServiceRuntime runtime = LoadRuntime(name);
                 *status = runtime.status;
@@ -744,14 +766,26 @@ BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* tabl
     LPWSTR argv[] = {argument.data(), nullptr};
     LPSERVICE_MAIN_FUNCTIONW serviceMain = table[0].lpServiceProc;
     std::thread serviceThread([&] {
-        serviceMain(1, argv);
+        try {
+            serviceMain(1, argv);
+        } catch (const ProcessExit& exit) {
+            std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+            processExit_ = exit.code;
+            return;
+        }
         std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
         ++serviceMainReturns_;
     });
     RunDispatcherLoop(name);
     serviceThread.join();
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    dispatcher_.reset();
+    std::optional<UINT> exitCode;
+    {
+        std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+        dispatcher_.reset();
+        exitCode = std::exchange(processExit_, std::nullopt);
+    }
+    if (exitCode)
+        throw ProcessExit{*exitCode};
     return TRUE;
 }
 
@@ -772,7 +806,12 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
         });
         if (request) {
             // The handler runs on this thread, outside every lock of the machine.
-            handler(request->control);
+            try {
+                handler(request->control);
+            } catch (const ProcessExit& exit) {
+                std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+                processExit_ = exit.code;
+            }
             machine_.RegistryCall(false, [&]() -> LONG {
                 ServiceRuntime runtime = LoadRuntime(name);
                 runtime.handledControl = std::max(runtime.handledControl, request->sequence);
@@ -781,12 +820,27 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
                 return ERROR_SUCCESS;
             });
         }
-        if (state == SERVICE_STOPPED)
+        bool exited = false;
+        {
+            std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+            exited = processExit_.has_value();
+        }
+        if (state == SERVICE_STOPPED || exited)
             break;
         std::this_thread::sleep_for(kPollInterval);
     }
     machine_.RegistryCall(false, [&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
+        // A process that ends without reporting its service stopped leaves it stopped,
+        // with the error Windows gives a service whose process ended.
+        if (processExit_ && runtime.status.dwCurrentState != SERVICE_STOPPED)
+            runtime.status = SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS,
+                                            SERVICE_STOPPED,
+                                            0,
+                                            static_cast<DWORD>(kErrorProcessAborted),
+                                            0,
+                                            0,
+                                            0};
         runtime.connected = false;
         SaveRuntime(name, runtime);
         return ERROR_SUCCESS;

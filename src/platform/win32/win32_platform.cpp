@@ -354,6 +354,10 @@ void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
     ::GetLocalTime(As<::LPSYSTEMTIME>(lpSystemTime));
 }
 
+void Win32Platform::ExitProcess(UINT uExitCode) {
+    ::ExitProcess(uExitCode);
+}
+
 void Win32Platform::Sleep(DWORD dwMilliseconds) {
     ::Sleep(dwMilliseconds);
 }
