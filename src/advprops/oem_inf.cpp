@@ -37,15 +37,21 @@ bool ReadInfPath(const std::u16string& netId, std::u16string* infPath) {
 
 // <Windows dir>\inf\<InfPath>, or false when the Windows directory cannot be read or
 // the whole path does not fit the 260-character path buffer: a cut path would name
-// some other file.
+// some other file. Each failure is logged.
 bool BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
     char16_t windowsDirectory[MAX_PATH] = {};
     UINT length = OS().GetWindowsDirectoryW(windowsDirectory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    if (length == 0) {
+        LogPrint(u"[ZeRegionSvc] GetWindowsDirectory() failed, no OEM INF path\r\n");
         return false;
     }
-    *oemInfPath = std::u16string(windowsDirectory, length) + u"\\inf" + u"\\" + infPath;
-    return oemInfPath->size() < MAX_PATH;
+    *oemInfPath = std::u16string(windowsDirectory, std::min<UINT>(length, MAX_PATH)) + u"\\inf" +
+                  u"\\" + infPath;
+    if (length >= MAX_PATH || oemInfPath->size() >= MAX_PATH) {
+        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", infPath.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -58,7 +64,6 @@ int QueryOemInfPath(std::u16string netId) {
     }
     std::u16string oemInfPath;
     if (!BuildOemInfPath(infPath, &oemInfPath)) {
-        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", infPath.c_str());
         return -999;
     }
     std::fill_n(g_szOemInfPath, MAX_PATH, u'\0');

@@ -23,13 +23,23 @@ constexpr std::size_t kMessageChars = 512;
 // this many attempts, this far apart, before the entry is dropped.
 constexpr int kOpenAttempts = 20;
 constexpr DWORD kOpenRetryMilliseconds = 10;
+// An entry waited out a hold and was dropped: the file is held for longer than an
+// entry takes, so later entries try once, without waiting, until one gets through.
+// Guarded by g_logFileMutex.
+bool g_bLogFileHeld = false;
 
 UniqueFile OpenLogFile() {
+    int attempts = g_bLogFileHeld ? 1 : kOpenAttempts;
     for (int attempt = 1;; ++attempt) {
         UniqueFile file(OS().CreateFileW(g_szZeRegionSvcLogPath, FILE_APPEND_DATA, FILE_SHARE_READ,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file || attempt == kOpenAttempts ||
-            OS().GetLastError() != static_cast<DWORD>(ERROR_SHARING_VIOLATION)) {
+        if (file) {
+            g_bLogFileHeld = false;
+            return file;
+        }
+        bool held = OS().GetLastError() == static_cast<DWORD>(ERROR_SHARING_VIOLATION);
+        if (!held || attempt == attempts) {
+            g_bLogFileHeld = g_bLogFileHeld || held;
             return file;
         }
         OS().Sleep(kOpenRetryMilliseconds);

@@ -18,8 +18,10 @@ DerivedPaths DerivePathsFrom(std::u16string_view exePath) {
     std::u16string_view fileName =
         slash == std::u16string_view::npos ? exePath : exePath.substr(slash + 1);
     std::size_t fileDot = fileName.rfind(u'.');
+    // A file name without "." is its own base name, so that the service name and the
+    // log file name are never empty.
     std::u16string_view baseName =
-        fileDot == std::u16string_view::npos ? std::u16string_view() : fileName.substr(0, fileDot);
+        fileDot == std::u16string_view::npos ? fileName : fileName.substr(0, fileDot);
 
     DerivedPaths paths;
     // The settings file replaces whatever follows the last '.' of the whole path,

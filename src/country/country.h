@@ -7,6 +7,7 @@
 // whatever the mask, the platform settings file. Each step is in a source of its own.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -25,6 +26,7 @@ constexpr DWORD ZE_COINST_OPT_ALL = 0x3F;
 
 // Resets the country settings of the adapter whose driver instance is `netId`.
 // Returns the OR of the steps' results (1 as soon as one step wrote something).
+// Without a country code the steps that look it up are skipped, logged.
 // A Net ID that is empty, is not a single key name, or names no driver key is
 // refused with one log line: nothing is written and the result is 0.
 int ResetCountrySettings(std::u16string netId);
@@ -32,7 +34,8 @@ int ResetCountrySettings(std::u16string netId);
 // The country code the data file's entries are looked up under: the data file's
 // [Settings] WindowsCountry text, or the abbreviated country name of the system or
 // user default locale when it names one of them (the default is the system's).
-std::u16string GetWindowsCountry();
+// Nothing, logged, when that locale cannot answer.
+std::optional<std::u16string> GetWindowsCountry();
 
 // The option mask from the driver key's ZeCoInstOpt text (eight binary digits, most
 // significant first). Any failure is logged and gives ZE_COINST_OPT_ALL.

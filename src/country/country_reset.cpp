@@ -52,9 +52,19 @@ int ResetCountrySettings(std::u16string netId) {
         return 0;
     }
     std::u16string driverKeyPath = DriverKeyPath(netId);
-    std::u16string country = GetWindowsCountry();
+    std::optional<std::u16string> windowsCountry = GetWindowsCountry();
     DWORD dwCoInstOpt = GetCoInstOpt(driverKeyPath);
     LogPrint(u"[ZeRegionSvc] dwCoInstOpt = 0x%02X\r\n", dwCoInstOpt);
+    // Without a country code no country's values apply; guessing one (the empty
+    // text occurs in every list) would switch on whatever the lists name.
+    constexpr DWORD kCountrySteps = ZE_COINST_OPT_REGION | ZE_COINST_OPT_CARRIER_DETECT |
+                                    ZE_COINST_OPT_IEEE80211H | ZE_COINST_OPT_TX_POWER |
+                                    ZE_COINST_OPT_WIRELESS_MODE;
+    if (!windowsCountry && (dwCoInstOpt & kCountrySteps) != 0) {
+        LogPrint(u"[ZeRegionSvc] No country code, country settings skipped\r\n");
+        dwCoInstOpt &= ~kCountrySteps;
+    }
+    const std::u16string country = windowsCountry.value_or(u"");
 
     // Each step's true or false counts as 1 or 0.
     int result = 0;

@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "common/log.h"
 #include "common/paths.h"
 #include "country/country.h"
@@ -9,12 +11,13 @@ namespace {
 
 constexpr int kLocaleChars = 64;
 
-// The abbreviated country name of a locale, or the empty text when the locale
-// cannot answer (the buffer's contents are then not trusted).
-std::u16string LocaleCountry(LCID locale) {
+// The abbreviated country name of a locale, or nothing when the locale cannot answer
+// (the buffer's contents are then not trusted).
+std::optional<std::u16string> LocaleCountry(LCID locale) {
     char16_t name[kLocaleChars] = {};
     if (OS().GetLocaleInfoW(locale, LOCALE_SABBREVCTRYNAME, name, kLocaleChars) == 0) {
-        return std::u16string();
+        LogPrint(u"[ZeRegionSvc] GetLocaleInfo() failed, no country code\r\n");
+        return std::nullopt;
     }
     name[kLocaleChars - 1] = u'\0';
     return std::u16string(name);
@@ -22,15 +25,17 @@ std::u16string LocaleCountry(LCID locale) {
 
 }  // namespace
 
-std::u16string GetWindowsCountry() {
-    std::u16string country =
+std::optional<std::u16string> GetWindowsCountry() {
+    std::optional<std::u16string> country =
         GetIniString(u"Settings", u"WindowsCountry", u"LOCALE_SYSTEM_DEFAULT", g_szZeCoInstDatPath);
-    if (country == u"LOCALE_SYSTEM_DEFAULT") {
+    if (*country == u"LOCALE_SYSTEM_DEFAULT") {
         country = LocaleCountry(LOCALE_SYSTEM_DEFAULT);
-    } else if (country == u"LOCALE_USER_DEFAULT") {
+    } else if (*country == u"LOCALE_USER_DEFAULT") {
         country = LocaleCountry(LOCALE_USER_DEFAULT);
     }
-    LogPrint(u"[ZeRegionSvc] strWindowsCountry = %s\r\n", country.c_str());
+    if (country) {
+        LogPrint(u"[ZeRegionSvc] strWindowsCountry = %s\r\n", country->c_str());
+    }
     return country;
 }
 

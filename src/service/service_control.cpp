@@ -132,6 +132,17 @@ int ZeStopService() {
 int ZeSetSrvStartupType(std::u16string serviceName, DWORD startType) {
     LogPrint(u"[ZeRegionSvc] ZeSetSrvStartupType, service name = %s, startup type = 0x%X\r\n",
              serviceName.c_str(), startType);
+    // Only an installed service's key is changed: writing the value would otherwise
+    // create a key that is no service (or, without a name, write into the Services key).
+    UniqueKey key;
+    if (serviceName.empty() ||
+        OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, ServiceKeyPath(serviceName).c_str(), 0, KEY_READ,
+                           key.put()) == ERROR_FILE_NOT_FOUND) {
+        LogPrint(u"[ZeRegionSvc] Service %s is not installed, start type not set\r\n",
+                 serviceName.c_str());
+        return -4;
+    }
+    key.reset();
     if (!WriteRegDword(ServiceKeyPath(serviceName), u"start", startType)) {
         LogPrint(u"[ZeRegionSvc] Write service start failed\r\n");
         return -6;

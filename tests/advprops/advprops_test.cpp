@@ -247,6 +247,12 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
              Reg().SetString(kDriverKey, u"InfPath", u"oem12345678.inf");
          },
          -999, previous, L(u"OEM INF path too long: oem12345678.inf")},
+        {"WindowsDirectoryUnreadable",
+         [&] {
+             Reg().SetString(kDriverKey, u"InfPath", u"oem3.inf");
+             Sim().InjectFault("GetWindowsDirectoryW", 1, ERROR_INSUFFICIENT_BUFFER);
+         },
+         -999, previous, L(u"GetWindowsDirectory() failed, no OEM INF path")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -111,6 +111,25 @@ TEST_F(LogTest, AWriterElsewhereIsWaitedForAndOtherOpenFailuresDropTheEntry) {
     }
 }
 
+// A hold that outlasts one entry's wait: later entries try once and are dropped at
+// once, until one gets through; then the wait applies again.
+TEST_F(LogTest, AfterOneEntryWaitedOutAHoldLaterEntriesDoNotWait) {
+    Sim().SetInstantSleep(true);
+    Sim().InjectFault("CreateFileW", 0, ERROR_SHARING_VIOLATION);
+    std::uint64_t slept = Sim().SleptMilliseconds();
+    LogPrint(u"waited\r\n");
+    EXPECT_EQ(Sim().SleptMilliseconds() - slept, 190u);
+    slept = Sim().SleptMilliseconds();
+    LogPrint(u"dropped at once\r\n");
+    EXPECT_EQ(Sim().SleptMilliseconds(), slept);
+    Sim().ClearFaults();
+    LogPrint(u"through\r\n");
+    Sim().InjectFault("CreateFileW", 2, ERROR_SHARING_VIOLATION);
+    LogPrint(u"waits again\r\n");
+    EXPECT_EQ(Sim().SleptMilliseconds() - slept, 10u);
+    EXPECT_EQ(LogMessages(), (std::vector<std::u16string>{u"through\r\n", u"waits again\r\n"}));
+}
+
 TEST_F(LogTest, TwoThreadsLoggingAtOnceLoseNoEntry) {
     auto writer = [](const char16_t* who) {
         for (int i = 0; i < 200; ++i)

@@ -15,9 +15,11 @@ TEST(PathDerivationTest, FilesAreNamedAfterTheExecutable) {
              Case{u"C:\\x\\my.tool.exe", u"C:\\x\\my.tool.ini", u"C:\\x\\ZeCoInst.dat",
                   u"C:\\x\\my.tool.log", u"my.tool"},
              // No extension: the last '.' of the whole path decides the settings file.
-             Case{u"C:\\a.b\\tool", u"C:\\a.ini", u"C:\\a.b\\ZeCoInst.dat", u"C:\\a.b\\.log", u""},
+             Case{u"C:\\a.b\\tool", u"C:\\a.ini", u"C:\\a.b\\ZeCoInst.dat", u"C:\\a.b\\tool.log",
+                  u"tool"},
              // No '.' anywhere: ".ini" is appended rather than searching past the start.
-             Case{u"C:\\x\\tool", u"C:\\x\\tool.ini", u"C:\\x\\ZeCoInst.dat", u"C:\\x\\.log", u""},
+             Case{u"C:\\x\\tool", u"C:\\x\\tool.ini", u"C:\\x\\ZeCoInst.dat", u"C:\\x\\tool.log",
+                  u"tool"},
          }) {
         DerivedPaths paths = DerivePathsFrom(c.exe);
         EXPECT_EQ(paths.iniPath, c.ini);

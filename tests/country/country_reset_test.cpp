@@ -229,6 +229,19 @@ TEST_F(CountryResetTest, NetIdThatNamesNoDriverInstanceIsRefused) {
                                    std::u16string(22, u'0') + u", country settings not reset\r\n"});
 }
 
+// No country code: nothing is looked up under a guessed one; the platform file applies.
+TEST_F(CountryResetTest, WithoutACountryCodeOnlyThePlatformSettingsAreWritten) {
+    Sim().InjectFault("GetLocaleInfoW", 0, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(ResetCountrySettings(kNetId), 1);
+    EXPECT_EQ(Changes(), Changed{SzLine("SampleText", u"abc")});
+    Lines log = LogMessages();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 3),
+              (Lines{u"[ZeRegionSvc] GetLocaleInfo() failed, no country code\r\n",
+                     u"[ZeRegionSvc] dwCoInstOpt = 0x3F\r\n",
+                     u"[ZeRegionSvc] No country code, country settings skipped\r\n"}));
+}
+
 TEST_F(CountryResetTest, BadInputGivesItsLoggedOutcomeAndWritesOnlyUnderTheDriverKey) {
     struct Case {
         const char* what;

@@ -66,10 +66,10 @@ TEST_F(CountryStepTest, CountryCodeComesFromTheDataFileOrALocale) {
     }
 }
 
-TEST_F(CountryStepTest, LocaleThatCannotAnswerGivesTheEmptyCode) {
+TEST_F(CountryStepTest, LocaleThatCannotAnswerGivesNoCode) {
     Sim().InjectFault("GetLocaleInfoW", 0, ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(GetWindowsCountry(), u"");
-    EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] strWindowsCountry = \r\n"});
+    EXPECT_EQ(GetWindowsCountry(), std::nullopt);
+    EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] GetLocaleInfo() failed, no country code\r\n"});
 }
 
 // ---- option mask and channel 14 flag ----

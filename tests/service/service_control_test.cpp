@@ -207,20 +207,20 @@ TEST_F(ServiceControlTest, SetStartupTypeWritesTheStartValueStraightIntoTheRegis
     EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
 }
 
-TEST_F(ServiceControlTest, SetStartupTypeOfAServiceThatIsNotInstalledCreatesABareKey) {
-    EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), 0);
-    const sim::RegKey* key = Reg().Find(kServiceKey);
-    ASSERT_TRUE(key);
-    ASSERT_EQ(key->values.size(), 1u);
-    EXPECT_EQ(key->values[0].name, u"start");
-    EXPECT_EQ(key->values[0].data, DwordBytes(3));
-    // That key is no service: it cannot be started, and an installation takes it over.
-    EXPECT_EQ(ZeStartService(), ZE_SVC_ERR_OPEN_SVC);
-    EXPECT_EQ(ZeInstallService(), 0);
-    EXPECT_EQ(StartValue(), SERVICE_AUTO_START);
+TEST_F(ServiceControlTest, SetStartupTypeOfAServiceThatIsNotInstalledCreatesNothing) {
+    for (const char16_t* name : {u"ZeRegionSvc", u""}) {
+        ClearLog();
+        EXPECT_EQ(ZeSetSrvStartupType(name, SERVICE_DEMAND_START), -4);
+        EXPECT_EQ(LogMessages().back(), u"[ZeRegionSvc] Service " + std::u16string(name) +
+                                            u" is not installed, start type not set\r\n");
+    }
+    EXPECT_FALSE(Reg().Find(kServiceKey));
+    EXPECT_TRUE(JournalLines().empty());
 }
 
 TEST_F(ServiceControlTest, SetStartupTypeReportsAValueThatCannotBeWritten) {
+    ASSERT_EQ(ZeInstallService(), 0);
+    ClearLog();
     Sim().Settings().administrator = false;
     EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), -6);
     EXPECT_EQ(LogMessages(),
@@ -228,7 +228,7 @@ TEST_F(ServiceControlTest, SetStartupTypeReportsAValueThatCannotBeWritten) {
                      u"type = 0x3\r\n",
                      u"[ZeRegionSvc] Open Key Failed!\r\n",
                      u"[ZeRegionSvc] Write service start failed\r\n"}));
-    EXPECT_FALSE(Reg().Find(kServiceKey));
+    EXPECT_EQ(StartValue(), SERVICE_AUTO_START);
 }
 
 TEST_F(ServiceControlTest, CommandsAreMatchedIgnoringCaseAndReturnTheOperationsResult) {
