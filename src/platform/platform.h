@@ -64,7 +64,8 @@ class Platform {
     virtual void Sleep(DWORD dwMilliseconds) = 0;
     virtual DWORD GetLastError() = 0;
     virtual void SetLastError(DWORD dwErrCode) = 0;
-    [[noreturn]] virtual void ExitProcess(UINT uExitCode) = 0;
+    // Does not return.
+    virtual void ExitProcess(UINT uExitCode) = 0;
 
     // Locale and debug output.
     virtual int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) = 0;

@@ -148,6 +148,10 @@ class PlatformDecorator : public Platform {
         OnCall("SetLastError");
         inner_.SetLastError(dwErrCode);
     }
+    void ExitProcess(UINT uExitCode) override {
+        OnCall("ExitProcess");
+        inner_.ExitProcess(uExitCode);
+    }
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override {
         OnCall("GetLocaleInfoW");
         return inner_.GetLocaleInfoW(Locale, LCType, lpLCData, cchData);

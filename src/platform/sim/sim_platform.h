@@ -128,7 +128,7 @@ class SimPlatform final : public Platform {
     DWORD GetLastError() override;
     void SetLastError(DWORD dwErrCode) override;
     // Throws ProcessExit (below).
-    [[noreturn]] void ExitProcess(UINT uExitCode) override;
+    void ExitProcess(UINT uExitCode) override;
 
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
     void OutputDebugStringW(LPCWSTR lpOutputString) override;

@@ -57,7 +57,7 @@ class Win32Platform final : public Platform {
     void Sleep(DWORD dwMilliseconds) override;
     DWORD GetLastError() override;
     void SetLastError(DWORD dwErrCode) override;
-    [[noreturn]] void ExitProcess(UINT uExitCode) override;
+    void ExitProcess(UINT uExitCode) override;
 
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
     void OutputDebugStringW(LPCWSTR lpOutputString) override;
