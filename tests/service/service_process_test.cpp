@@ -205,5 +205,32 @@ TEST_F(ServiceProcessTest, AConsoleRunWithoutArgumentsIsNoServiceProcess) {
     EXPECT_EQ(Run({}), -107);
 }
 
+// A service process that neither connects nor reports within the timeout: the
+// start fails with the timeout error, and the process is ended, its service stopped.
+TEST_F(ServiceProcessTest, AStartThatNeverReportsTimesOutAndEndsTheProcess) {
+    ASSERT_EQ(Run({"/install"}), 0);
+    fs::path hung = folder_ / "hung.sh";
+    std::ofstream(hung) << "#!/bin/sh\nexec sleep 30\n";
+    fs::permissions(hung, fs::perms::owner_all);
+    auto machine = Machine();
+    machine->Services().SetRequestTimeout(std::chrono::milliseconds(300));
+    ScopedPlatform platform(*machine);
+    HKEY key = nullptr;
+    ASSERT_EQ(OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, &key), 0);
+    std::vector<BYTE> image = Utf16Bytes(u"C:\\Program Files\\Zelvaro\\hung.sh", true);
+    OS().RegSetValueExW(key, u"ImagePath", 0, REG_EXPAND_SZ, image.data(),
+                        static_cast<DWORD>(image.size()));
+    OS().RegCloseKey(key);
+    SC_HANDLE manager = OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OS().OpenServiceW(manager, u"ZeRegionSvc", SERVICE_ALL_ACCESS);
+    EXPECT_FALSE(OS().StartServiceW(service, 0, nullptr));
+    EXPECT_EQ(OS().GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+    sim::ServiceRuntime runtime = machine->Services().RuntimeOf(u"ZeRegionSvc");
+    EXPECT_EQ(runtime.status.dwCurrentState, SERVICE_STOPPED);
+    EXPECT_TRUE(WaitUntil([&] { return Ended(runtime.pid); }, kProcessTimeout));
+    OS().CloseServiceHandle(service);
+    OS().CloseServiceHandle(manager);
+}
+
 }  // namespace
 }  // namespace ze::testing

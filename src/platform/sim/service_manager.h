@@ -37,6 +37,7 @@ struct ServiceRuntime {
     bool markedForDelete = false;
     std::string startToken;            // the start a launched process may connect for
     bool connected = false;            // a dispatcher connected for that start
+    bool reported = false;             // the service reported a status since its start
     long pid = 0;                      // the process that runs the service
     std::uint64_t handledControl = 0;  // sequence number of the last control handled
 };

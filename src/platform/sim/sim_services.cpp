@@ -190,6 +190,7 @@ ServiceRuntime ServiceManager::LoadRuntime(std::u16string_view name) const {
     runtime.connected = NumberOf(values, "Connected") != 0;
     runtime.pid = static_cast<long>(NumberOf(values, "Pid"));
     runtime.handledControl = NumberOf(values, "HandledControl");
+    runtime.reported = NumberOf(values, "Reported") != 0;
     // A service whose process has ended is stopped, whatever it reported last.
     if (runtime.status.dwCurrentState != SERVICE_STOPPED && runtime.pid != 0 &&
         runtime.pid != ::getpid() && !ProcessAlive(runtime.pid)) {
@@ -211,7 +212,8 @@ void ServiceManager::SaveRuntime(std::u16string_view name, const ServiceRuntime&
         << "StartToken=" << runtime.startToken << "\n"
         << "Connected=" << (runtime.connected ? 1 : 0) << "\n"
         << "Pid=" << runtime.pid << "\n"
-        << "HandledControl=" << runtime.handledControl << "\n";
+        << "HandledControl=" << runtime.handledControl << "\n"
+        << "Reported=" << (runtime.reported ? 1 : 0) << "\n";
     std::error_code ec;
     std::filesystem::create_directories(StateDir(), ec);
     WriteBytesAtomically(StatusFile(name), out.str());
@@ -537,16 +539,21 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
         SaveRuntime(name, runtime);
         return ERROR_SUCCESS;
     });
-    // StartServiceW returns once the process has connected its dispatcher.
+    // StartServiceW returns once the process has connected its dispatcher (it took
+    // the token) and its service has reported a status, as Wine's does. A service
+    // that does neither within the timeout is ended with its process, which leaves
+    // it stopped.
     auto deadline = std::chrono::steady_clock::now() + requestTimeout_;
     for (;;) {
-        // The process took the token when its dispatcher connected.
-        if (RuntimeOf(name).startToken != token)
+        ServiceRuntime runtime = RuntimeOf(name);
+        if (runtime.startToken != token && runtime.reported)
             return ERROR_SUCCESS;
         if (!ProcessAlive(pid))
             return revert(kErrorProcessAborted);
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
             return revert(ERROR_SERVICE_REQUEST_TIMEOUT);
+        }
         std::this_thread::sleep_for(kPollInterval);
     }
 }
@@ -579,6 +586,7 @@ BOOL ServiceManager::StartService(SC_HANDLE service) {
                 SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
             runtime.startToken = token;
             runtime.connected = false;
+            runtime.reported = false;
             runtime.pid = 0;
             SaveRuntime(name, runtime);
             std::error_code ec;
@@ -882,6 +890,7 @@ BOOL ServiceManager::SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVIC
     machine_.RegistryCall(false, [&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         runtime.status = *status;
+        runtime.reported = true;
         SaveRuntime(name, runtime);
         machine_.Record("ServiceStatus", name, Utf8ToUtf16(StateName(status->dwCurrentState)));
         return ERROR_SUCCESS;

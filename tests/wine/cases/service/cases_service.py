@@ -93,8 +93,8 @@ def lifecycle(m):
     m.expect_log_sequence(messages, [
         "[ZeRegionSvc] ServiceMain\r\n",
         "[ZeRegionSvc] Net ID of ini = 0007\r\n",
-        # Wine 8.0 does not implement SetupDiSetClassInstallParamsW.
-        "[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n",
+        # Wine 8.0 does not implement SetupDiSetClassInstallParamsW: the disable
+        # fails, and an adapter that was not disabled is not enabled.
         "[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n",
         "[ZeRegionSvc] ZeStopService\r\n",
         "[ZeRegionSvc] ServiceCtrlHandler: opcode=1\r\n",
