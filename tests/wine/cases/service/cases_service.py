@@ -144,3 +144,4 @@ def no_net_class(m):
         "[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n",
         "[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n",
     ])
+
