@@ -8,6 +8,9 @@ msibuild what wixl (msitools 0.101) cannot express:
 - the rollback custom actions (wixl writes every Execute value but "deferred" as an
   immediate action).
 
+With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
+it is packed and then the package; without, both stay unsigned.
+
     build_msi.py --version 1.2.3 --exe ZeRegionSvc.exe --country-data ZeCoInst.dat \\
                  --output ZeRegionSvc-1.2.3-x64.msi
 """
@@ -21,6 +24,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+SIGN = os.path.join(HERE, "..", "scripts", "sign.sh")
 SETTINGS_FILE = "ZeRegionSvc.ini"
 PROGRAM_COMPONENT = "Program"
 
@@ -93,6 +97,9 @@ def build(version, exe, country_data, output, wxs):
         # wixl finds sources by relative name only: it runs among copies of them.
         for source, name in ((exe, "ZeRegionSvc.exe"), (country_data, "ZeCoInst.dat")):
             shutil.copyfile(source, os.path.join(scratch, name))
+        signing = bool(os.environ.get("ZE_SIGN_PFX"))
+        if signing:
+            run([SIGN, os.path.join(scratch, "ZeRegionSvc.exe")])
         run(["wixl", "-a", "x64", "-D", f"Version={version}", "-o", output,
              os.path.abspath(wxs)], cwd=scratch)
         ini_table = os.path.join(scratch, "IniFile.idt")
@@ -113,6 +120,8 @@ def build(version, exe, country_data, output, wxs):
         for query in queries:
             command += ["-q", query]
         run(command)
+        if signing:
+            run([SIGN, output])
 
 
 def main(argv):
