@@ -26,7 +26,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIGN = os.path.join(HERE, "..", "scripts", "sign.sh")
 SETTINGS_FILE = "ZeRegionSvc.ini"
-PROGRAM_COMPONENT = "Program"
+SETTINGS_COMPONENT = "Settings"
 
 # msidbCustomActionType: exe from an installed file (18), ignore the exit code (0x40),
 # rollback (0x100), in the script (0x400), without impersonation (0x800).
@@ -73,7 +73,7 @@ def idt_text(columns, types, table_key, rows):
 
 def ini_file_table(entries):
     rows = [(f"Setting{index}", SETTINGS_FILE, "INSTALLDIR", section, key,
-             value.replace("[", "[\\[]"), INI_CREATE_LINE, PROGRAM_COMPONENT)
+             value.replace("[", "[\\[]"), INI_CREATE_LINE, SETTINGS_COMPONENT)
             for index, (section, key, value) in enumerate(entries, 1)]
     return idt_text(["IniFile", "FileName", "DirProperty", "Section", "Key", "Value", "Action",
                      "Component_"],
@@ -111,7 +111,7 @@ def build(version, exe, country_data, output, wxs):
             "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
             f"VALUES ('WriteIniValues', {WRITE_INI_VALUES})",
             "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
-            f"`InstallMode`) VALUES ('RemoveSettingsFile', '{PROGRAM_COMPONENT}', "
+            f"`InstallMode`) VALUES ('RemoveSettingsFile', '{SETTINGS_COMPONENT}', "
             f"'{SETTINGS_FILE}', 'INSTALLDIR', {ON_REMOVE})",
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
