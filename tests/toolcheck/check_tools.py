@@ -46,7 +46,7 @@ class ShellTokens:
     Command substitutions and the bodies of here-documents fed to a shell are scanned
     as texts of their own and land in `nested`."""
 
-    OPERATORS = ("&&", "||", ";;", ";&", "|&", ";", "&", "|", "(", ")", "\n")
+    OPERATORS = ("&&", "||", ";;", ";&", "|&", ";", "&", "|", "(", ")")
 
     def __init__(self, text, first_line=1, nested=None):
         self.text = text
@@ -138,17 +138,7 @@ class ShellTokens:
         self.advance()
         self.add("")
         while self.i < len(self.text) and self.peek() != '"':
-            char = self.peek()
-            if char == "\\":
-                self.add(self.peek(1))
-                self.advance(2)
-            elif char == "$":
-                self.dollar()
-            elif char == "`":
-                self.backquoted()
-            else:
-                self.add(char)
-                self.advance()
+            self.step_in_word(in_double_quotes=True)
         self.advance()
 
     def single_quoted(self):
@@ -209,20 +199,20 @@ class ShellTokens:
             index -= 1
         return index
 
-    def step_in_word(self):
+    def step_in_word(self, in_double_quotes=False):
         char = self.peek()
         if char == "\\":
             if self.peek(1) != "\n":
                 self.add(self.peek(1))
             self.advance(2)
-        elif char == "'":
-            self.single_quoted()
-        elif char == '"':
-            self.double_quoted()
         elif char == "$":
             self.dollar()
         elif char == "`":
             self.backquoted()
+        elif char == "'" and not in_double_quotes:
+            self.single_quoted()
+        elif char == '"' and not in_double_quotes:
+            self.double_quoted()
         else:
             self.add(char)
             self.advance()
@@ -324,8 +314,9 @@ def command_words(words, wrapper_functions):
             return programs  # a look-up, not a call
         if name in ("bash", "sh") and "-c" in words[1:-1]:
             programs.append(words[0])
-            script = words[words.index("-c", 1) + 1]
-            return programs + [w for c, _ in split_commands(scan_shell(script, script.line))
+            script, nested = words[words.index("-c", 1) + 1], []
+            texts = [scan_shell(script, script.line, nested)] + nested
+            return programs + [w for tokens in texts for c, _ in split_commands(tokens)
                                for w in command_words(c, wrapper_functions)]
         if name in WRAPPERS or words[0] in wrapper_functions or name == "command":
             programs.append(words[0])

@@ -28,8 +28,8 @@ class ShellCallsTest(unittest.TestCase):
          'as_root() {\n  if true; then "$@"; else sudo "$@"; fi\n}\nas_root a -y\n',
          ["a", "sudo"]),
         ("bash -c and here-documents fed to a shell",
-         "bash -c 'a; b' \nbash -s <<'EOF'\nc\nEOF\npython3 - <<EOF\nimport d\nEOF\n",
-         ["a", "b", "bash", "c", "python3"]),
+         "bash -c 'a; b $(f)' \nbash -s <<'EOF'\nc\nEOF\npython3 - <<EOF\nimport d\nEOF\n",
+         ["a", "b", "bash", "c", "f", "python3"]),
         ("not calls: builtins, functions, lookups, paths in the tree, variables, "
          "arrays, arithmetic, tests, case patterns, comments",
          'f() { :; }\nf\ncommand -v a\nscripts/b.sh\n"$c" x\nl=(d e)\n(( n = 1 ))\n'
