@@ -140,14 +140,15 @@ fi
 times=()
 # Runs one README command, timed, and checks that it succeeded.
 timed() {
-  local name=$1 log=$2 started=$SECONDS
-  echo "bare-machine: $name ..."
+  local name=$1 log=$2 run=$3 started=$EPOCHREALTIME took
+  echo "bare-machine: $name ($run run) ..."
   if ! in_system root "$log" "$name"; then
     fail "$name failed; the end of $work/$log:"
     tail -30 "$work/$log" >&2
   fi
-  times+=("$(printf '%-22s %-6s %4d min %02d s' "$name" "$3" \
-    $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60)))")
+  took=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { s = b - a
+    if (s < 60) printf "%.1f s", s; else printf "%d min %02d s", s / 60, s % 60 }')
+  times+=("$(printf '%-20s %-6s run: %s' "$name" "$run" "$took")")
 }
 
 timed scripts/demo.sh demo-1.log first
@@ -159,7 +160,7 @@ for log in demo-2.log test-all-2.log; do
   ! grep -q "install-deps: installing" "$work/$log" || fail "a second run installed packages ($log)"
 done
 
-echo "bare-machine: times on $(nproc) cores (logs in $work):"
+echo "bare-machine: times on $(nproc) cores, load $(cut -d" " -f1-3 /proc/loadavg) (logs in $work):"
 printf '  %s\n' "${times[@]}"
 if [ $failures -gt 0 ]; then
   echo "bare-machine: $failures check(s) failed"
