@@ -192,45 +192,62 @@ class RegReader::Lines {
         }
     }
 
+    // Cuts the bytes at line breaks, appending whole runs to the pending line.
     void Split(std::string_view bytes) {
         anyByte_ = anyByte_ || !bytes.empty();
-        if (*encoding_ == Encoding::Utf16Le) {
-            for (char byte : bytes) {
-                if (!oddByte_) {
-                    oddByte_ = static_cast<unsigned char>(byte);
-                    continue;
-                }
-                char16_t unit = static_cast<char16_t>(
-                    *oddByte_ | (static_cast<unsigned>(static_cast<unsigned char>(byte)) << 8));
-                oddByte_.reset();
-                if (!Take(unit == u'\n' || unit == u'\r' ? static_cast<char>(unit) : 'x'))
-                    pendingLine_.push_back(unit);
-                if (Ended())
-                    return;
+        if (*encoding_ != Encoding::Utf16Le) {
+            while (!bytes.empty() && !Ended()) {
+                std::size_t stop = std::min(bytes.find_first_of("\r\n"), bytes.size());
+                if (stop > 0)
+                    sawCarriageReturn_ = false;
+                pendingBytes_.append(bytes.substr(0, stop));
+                if (stop < bytes.size())
+                    Take(bytes[stop]);
+                bytes.remove_prefix(std::min(stop + 1, bytes.size()));
             }
             return;
         }
-        for (char byte : bytes) {
-            if (!Take(byte))
-                pendingBytes_.push_back(byte);
-            if (Ended())
-                return;
+        if (oddByte_ && !bytes.empty()) {
+            char pair[2] = {static_cast<char>(*oddByte_), bytes.front()};
+            oddByte_.reset();
+            bytes.remove_prefix(1);
+            SplitUnits(std::string_view(pair, 2));
+        }
+        SplitUnits(bytes.substr(0, bytes.size() & ~std::size_t{1}));
+        if (bytes.size() % 2 != 0)
+            oddByte_ = static_cast<unsigned char>(bytes.back());
+    }
+
+    void SplitUnits(std::string_view bytes) {
+        std::size_t units = bytes.size() / 2;
+        std::size_t start = 0;
+        auto unitAt = [&](std::size_t i) {
+            return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        };
+        for (std::size_t i = 0; i <= units && !Ended(); ++i) {
+            char16_t unit = i < units ? unitAt(i) : u'\0';
+            if (i < units && unit != u'\n' && unit != u'\r')
+                continue;
+            if (i > start) {
+                sawCarriageReturn_ = false;
+                std::size_t at = pendingLine_.size();
+                pendingLine_.resize(at + i - start);
+                for (std::size_t k = start; k < i; ++k)
+                    pendingLine_[at + k - start] = unitAt(k);
+            }
+            if (i < units)
+                Take(static_cast<char>(unit));
+            start = i + 1;
         }
     }
 
-    // Handles a line break character (CR LF, LF or a lone CR ends a line); false for
-    // any other character, which belongs to the line.
-    bool Take(char c) {
-        if (c == '\n' && sawCarriageReturn_) {
-            sawCarriageReturn_ = false;
-            return true;
-        }
-        sawCarriageReturn_ = false;
-        if (c != '\n' && c != '\r')
-            return false;
+    // A line break: CR LF, LF or a lone CR ends a line.
+    void Take(char c) {
+        bool secondHalf = c == '\n' && sawCarriageReturn_;
         sawCarriageReturn_ = c == '\r';
-        EndLine();
-        return true;
+        if (!secondHalf)
+            EndLine();
     }
 
     void EndLine() {
@@ -564,19 +581,24 @@ bool IsPlainString(const RegValue& value) {
            text.find_first_of(std::u16string_view(u"\0\r\n", 3)) == text.size() - 1;
 }
 
+// The bytes as regedit lists them: two lower-case digits each, separated by commas,
+// lines continued with a backslash before they pass 80 columns.
 std::u16string HexList(const std::vector<BYTE>& data, std::size_t prefixLength) {
+    static constexpr char16_t kDigits[] = u"0123456789abcdef";
     std::u16string out;
+    out.reserve(data.size() * 3 + data.size() / 8);
     std::size_t column = prefixLength;
     for (std::size_t i = 0; i < data.size(); ++i) {
-        std::u16string byte = Format(u"%02x", data[i]);
-        if (i + 1 < data.size())
-            byte += u",";
-        if (column + byte.size() > 77 && i + 1 < data.size()) {
+        bool last = i + 1 == data.size();
+        if (column + (last ? 2 : 3) > 77 && !last) {
             out += u"\\\r\n  ";
             column = 2;
         }
-        out += byte;
-        column += byte.size();
+        out.push_back(kDigits[data[i] >> 4]);
+        out.push_back(kDigits[data[i] & 0xF]);
+        if (!last)
+            out.push_back(u',');
+        column += last ? 2 : 3;
     }
     return out;
 }
@@ -632,9 +654,11 @@ class RegWriter {
     }
 
     void Put(std::u16string_view text) {
-        for (char16_t c : text) {
-            buffer_.push_back(static_cast<char>(c & 0xFF));
-            buffer_.push_back(static_cast<char>(c >> 8));
+        std::size_t at = buffer_.size();
+        buffer_.resize(at + text.size() * 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            buffer_[at + 2 * i] = static_cast<char>(text[i] & 0xFF);
+            buffer_[at + 2 * i + 1] = static_cast<char>(text[i] >> 8);
         }
         if (buffer_.size() >= (1u << 20))
             Flush();
