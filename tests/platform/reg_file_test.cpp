@@ -45,12 +45,14 @@ TEST(RegFileTest, WhatIsWrittenReadsBackWithEveryKeyValueTypeAndByte) {
     registry->SetValue(u"SYSTEM\\A", u"Unterminated", REG_SZ, Utf16Bytes(u"Disabled"));
     registry->SetValue(u"SYSTEM\\A", u"", REG_SZ, Utf16Bytes(u"default", true));
     registry->SetDword(u"SYSTEM\\A\\b", u"Number", 0x1A);
-    registry->SetValue(u"SYSTEM\\A\\b", u"Multi", REG_MULTI_SZ, Utf16Bytes(std::u16string(u"abc\0\0", 5)));
+    registry->SetValue(u"SYSTEM\\A\\b", u"Multi", REG_MULTI_SZ,
+                       Utf16Bytes(std::u16string(u"abc\0\0", 5)));
     registry->SetValue(u"SYSTEM\\A\\b", u"Big", 0xFFFF0001, std::vector<BYTE>(100, 0xAB));
     registry->SetValue(u"SYSTEM\\A\\b", u"Empty", REG_BINARY, {});
     registry->Create(u"SYSTEM\\Empty");
     std::u16string text = sim::RegText(*registry);
-    EXPECT_NE(text.find(u"[HKEY_LOCAL_MACHINE]\r\n\"OnTheRoot\"=\"root value\""), std::u16string::npos);
+    EXPECT_NE(text.find(u"[HKEY_LOCAL_MACHINE]\r\n\"OnTheRoot\"=\"root value\""),
+              std::u16string::npos);
     EXPECT_NE(text.find(u"\"LineFeed\"=hex(1):41,00,0a,00,42,00,00,00"), std::u16string::npos);
 
     Imported copy(Utf16Le(text, true));
@@ -79,37 +81,37 @@ TEST(RegFileTest, AMultiMegabyteValueReadsBack) {
 
 // A hand-made file with what regedit accepts, what it skips, and where.
 constexpr char16_t kTolerated[] =
-    u"  Windows Registry Editor Version 5.00\r\n"          // 1
-    u"\r\n"                                                 // 2
-    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\X]\r\n"      // 3
-    u"  \"ThreadingModel\" = \"Free\"\r\n"                 // 4
-    u"\t@=\"default\" ; a comment\r\n"                     // 5
-    u"\"Short\"=dword:0\r\n"                               // 6
-    u"\"Nine\"=dword:000000001\r\n"                        // 7 skipped
-    u"\"Spaced\"=dword:  1234;comment\r\n"                 // 8
-    u"\"Multi\"=hex(7):41,00,\\\r\n"                       // 9
-    u"; a comment inside\r\n"                              // 10
-    u"  42,00,00,00,\\ ;more\r\n"                          // 11
-    u"  00,00,\r\n"                                        // 12
-    u"\"Huge\"=hex(ffff0001):01,2\r\n"                     // 13
-    u"\"Odd\"=hex:123\r\n"                                 // 14 skipped
-    u"\"Open=\"x\"\r\n"                                    // 15 skipped
-    u"\"Broken\"=hex:01,\\\r\n"                            // 16 skipped with 17
-    u"\"Eaten\"=\"x\"\r\n"                                 // 17
-    u"#\"Hash\"=\"comment\"\r\n"                           // 18
-    u"\"Gone\"=-\r\n"                                      // 19
-    u"\"Quoted\"=\"a\\\\b \\\"c\\\"\"\r\n"                 // 20
-    u"garbage\r\n"                                         // 21 skipped
-    u"[HKEY_CURRENT_USER\\Software\\Y]\r\n"                // 22 one warning for the root
-    u"\"U\"=\"skipped\"\r\n"                               // 23
-    u"[HKEY_CURRENT_USER\\Software\\Z]\r\n"                // 24
-    u"[HKEY_CLASSES_ROOT\\.txt]\r\n"                       // 25 one warning for this root
-    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\NoClose\r\n"          // 26 skipped
-    u"\"N\"=\"skipped\"\r\n"                               // 27
-    u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Before]\r\n"         // 28
-    u"[HKEY_LOCAL_MACHINE]\r\n"                            // 29
-    u"\"Root\"=dword:00000001\r\n"                         // 30
-    u"\x1A";                                               // 31
+    u"  Windows Registry Editor Version 5.00\r\n"      // 1
+    u"\r\n"                                            // 2
+    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\X]\r\n"  // 3
+    u"  \"ThreadingModel\" = \"Free\"\r\n"             // 4
+    u"\t@=\"default\" ; a comment\r\n"                 // 5
+    u"\"Short\"=dword:0\r\n"                           // 6
+    u"\"Nine\"=dword:000000001\r\n"                    // 7 skipped
+    u"\"Spaced\"=dword:  1234;comment\r\n"             // 8
+    u"\"Multi\"=hex(7):41,00,\\\r\n"                   // 9
+    u"; a comment inside\r\n"                          // 10
+    u"  42,00,00,00,\\ ;more\r\n"                      // 11
+    u"  00,00,\r\n"                                    // 12
+    u"\"Huge\"=hex(ffff0001):01,2\r\n"                 // 13
+    u"\"Odd\"=hex:123\r\n"                             // 14 skipped
+    u"\"Open=\"x\"\r\n"                                // 15 skipped
+    u"\"Broken\"=hex:01,\\\r\n"                        // 16 skipped with 17
+    u"\"Eaten\"=\"x\"\r\n"                             // 17
+    u"#\"Hash\"=\"comment\"\r\n"                       // 18
+    u"\"Gone\"=-\r\n"                                  // 19
+    u"\"Quoted\"=\"a\\\\b \\\"c\\\"\"\r\n"             // 20
+    u"garbage\r\n"                                     // 21 skipped
+    u"[HKEY_CURRENT_USER\\Software\\Y]\r\n"            // 22 one warning for the root
+    u"\"U\"=\"skipped\"\r\n"                           // 23
+    u"[HKEY_CURRENT_USER\\Software\\Z]\r\n"            // 24
+    u"[HKEY_CLASSES_ROOT\\.txt]\r\n"                   // 25 one warning for this root
+    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\NoClose\r\n"      // 26 skipped
+    u"\"N\"=\"skipped\"\r\n"                           // 27
+    u"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Before]\r\n"     // 28
+    u"[HKEY_LOCAL_MACHINE]\r\n"                        // 29
+    u"\"Root\"=dword:00000001\r\n"                     // 30
+    u"\x1A";                                           // 31
 
 TEST(RegFileTest, ATolerableFileIsReadAsRegeditReadsIt) {
     Imported file(Utf16Le(kTolerated, true));
@@ -119,13 +121,12 @@ TEST(RegFileTest, ATolerableFileIsReadAsRegeditReadsIt) {
         std::u16string_view name;
         std::vector<BYTE> data;
     };
-    for (const Case& c : {Case{u"ThreadingModel", Utf16Bytes(u"Free", true)},
-                          Case{u"", Utf16Bytes(u"default", true)},
-                          Case{u"Short", DwordBytes(0)},
-                          Case{u"Spaced", DwordBytes(0x1234)},
-                          Case{u"Multi", Utf16Bytes(std::u16string(u"AB\0\0", 4))},
-                          Case{u"Huge", {0x01, 0x02}},
-                          Case{u"Quoted", Utf16Bytes(u"a\\b \"c\"", true)}}) {
+    for (const Case& c :
+         {Case{u"ThreadingModel", Utf16Bytes(u"Free", true)},
+          Case{u"", Utf16Bytes(u"default", true)}, Case{u"Short", DwordBytes(0)},
+          Case{u"Spaced", DwordBytes(0x1234)},
+          Case{u"Multi", Utf16Bytes(std::u16string(u"AB\0\0", 4))}, Case{u"Huge", {0x01, 0x02}},
+          Case{u"Quoted", Utf16Bytes(u"a\\b \"c\"", true)}}) {
         EXPECT_EQ(file.Data(x, c.name), c.data) << Utf16ToUtf8(c.name);
     }
     EXPECT_EQ(file.registry->GetValue(x, u"Huge")->type, 0xFFFF0001u);

@@ -93,28 +93,30 @@ TEST_F(MachineFolderTest, RegistryRegIsImportedOnceAndAChangedOneStopsTheMachine
         ASSERT_TRUE(sim::WriteUtf16File(
             dir_ / "registry.reg",
             u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Z]\r\n"
-            u"\"v\"=\"" + std::u16string(value) + u"\"\r\n"));
+            u"\"v\"=\"" +
+                std::u16string(value) + u"\"\r\n"));
     };
     writeReg(u"imported");
     Open()->Registry().SetString(u"SOFTWARE\\Z", u"w", u"changed by the machine");
     auto machine = Open();
-    EXPECT_EQ(machine->Registry().GetValue(u"SOFTWARE\\Z", u"v")->data, Utf16Bytes(u"imported", true));
+    EXPECT_EQ(machine->Registry().GetValue(u"SOFTWARE\\Z", u"v")->data,
+              Utf16Bytes(u"imported", true));
     EXPECT_TRUE(machine->Registry().GetValue(u"SOFTWARE\\Z", u"w"));
     machine.reset();
 
     // Rewritten with the same bytes (a checkout, say): still the same machine.
     std::string same = ReadFile(dir_ / "registry.reg");
-    std::filesystem::last_write_time(dir_ / "registry.reg",
-                                     std::filesystem::file_time_type::clock::now() +
-                                         std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        dir_ / "registry.reg",
+        std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
     EXPECT_TRUE(Open());
 
     writeReg(u"edited");
     std::string edited = ReadFile(dir_ / "registry.reg");
     std::string error;
     EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
-    for (auto named : {"registry.reg changed", "zemachine --machine", "import", "delete",
-                       "registry.db"}) {
+    for (auto named :
+         {"registry.reg changed", "zemachine --machine", "import", "delete", "registry.db"}) {
         EXPECT_NE(error.find(named), std::string::npos) << named << " in " << error;
     }
     EXPECT_EQ(ReadFile(dir_ / "registry.reg"), edited);

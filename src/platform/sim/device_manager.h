@@ -28,7 +28,8 @@ std::u16string GuidToString(const GUID& guid);
 std::optional<GUID> ParseGuid(std::u16string_view text);
 
 // Registers a setup class (Class = name) under its GUID.
-void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid, std::u16string_view name);
+void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid,
+                   std::u16string_view name);
 // Registers a device: HardwareID as a list, Driver (when not empty), ClassGUID and
 // ConfigFlags 0, all as Windows stores them. Plugging it in is up to the caller.
 void AddDevice(RegistryStore& registry, std::u16string_view instanceId,

@@ -94,8 +94,9 @@ void ShowWarnings(const RegReadResult& read, std::FILE* messages) {
         return;
     for (std::size_t i = 0; i < read.warnings.size() && i < kShownWarnings; ++i)
         std::fprintf(messages, "%s\n", read.warnings[i].c_str());
-    std::size_t rest = read.moreWarnings +
-                       (read.warnings.size() > kShownWarnings ? read.warnings.size() - kShownWarnings : 0);
+    std::size_t rest =
+        read.moreWarnings +
+        (read.warnings.size() > kShownWarnings ? read.warnings.size() - kShownWarnings : 0);
     if (rest > 0)
         std::fprintf(messages, "... and %zu more lines skipped\n", rest);
 }
@@ -136,9 +137,9 @@ std::unique_ptr<RegistryStore> CreateDatabase(const fs::path& dir, std::FILE* me
         if (!registry)
             return nullptr;
         registry->BeginBulkLoad();
-        made = (!fs::exists(reg, ec) ||
-                ImportRegFile(*registry, reg, false, true, messages, error)) &&
-               registry->MakeDurable() == ERROR_SUCCESS;
+        made =
+            (!fs::exists(reg, ec) || ImportRegFile(*registry, reg, false, true, messages, error)) &&
+            registry->MakeDurable() == ERROR_SUCCESS;
     }
     if (made && ::link(fresh.c_str(), db.c_str()) != 0 && errno != EEXIST) {
         *error = db.string() + ": cannot be created: " + std::strerror(errno);
@@ -236,9 +237,8 @@ std::unique_ptr<RegistryStore> OpenMachineRegistry(const fs::path& dir, bool che
     fs::path reg = dir / kRegistryReg;
     if (checkSource && !SourceUnchanged(*registry, reg)) {
         *error = reg.string() + " changed after the machine's registry was imported from it (" +
-                 db.string() +
-                 "). To use it, either run `zemachine --machine " + dir.string() + " import " +
-                 reg.string() +
+                 db.string() + "). To use it, either run `zemachine --machine " + dir.string() +
+                 " import " + reg.string() +
                  "` (replaces the registry; add --merge to merge it), or delete " + db.string() +
                  " so that it is imported afresh (the changes made to the machine since are lost)";
         return nullptr;

@@ -13,10 +13,16 @@ namespace {
 constexpr std::u16string_view kUnicodeHeader = u"Windows Registry Editor Version 5.00";
 constexpr std::u16string_view kAnsiHeader = u"REGEDIT4";
 constexpr std::u16string_view kOwnRoots[] = {u"HKEY_LOCAL_MACHINE", u"HKLM"};
-constexpr std::u16string_view kOtherRoots[] = {
-    u"HKEY_CURRENT_USER", u"HKEY_CLASSES_ROOT",     u"HKEY_USERS", u"HKEY_CURRENT_CONFIG",
-    u"HKEY_DYN_DATA",     u"HKEY_PERFORMANCE_DATA", u"HKCU",       u"HKCR",
-    u"HKU",               u"HKCC"};
+constexpr std::u16string_view kOtherRoots[] = {u"HKEY_CURRENT_USER",
+                                               u"HKEY_CLASSES_ROOT",
+                                               u"HKEY_USERS",
+                                               u"HKEY_CURRENT_CONFIG",
+                                               u"HKEY_DYN_DATA",
+                                               u"HKEY_PERFORMANCE_DATA",
+                                               u"HKCU",
+                                               u"HKCR",
+                                               u"HKU",
+                                               u"HKCC"};
 constexpr LONG kErrorWriteFault = 29;  // ERROR_WRITE_FAULT
 
 bool IsBlank(char16_t c) {
@@ -34,16 +40,6 @@ std::u16string_view SkipBlanks(std::u16string_view text) {
 bool EndsCleanly(std::u16string_view rest) {
     rest = SkipBlanks(rest);
     return rest.empty() || rest.front() == u';';
-}
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 // Up to `most` hex digits at the start of text as a number; nullopt when there are
@@ -72,7 +68,8 @@ bool ReadQuoted(std::u16string_view line, std::u16string* out, std::u16string_vi
             *rest = line.substr(pos + 1);
             return true;
         }
-        if (c == u'\\' && pos + 1 < line.size() && (line[pos + 1] == u'\\' || line[pos + 1] == u'"'))
+        if (c == u'\\' && pos + 1 < line.size() &&
+            (line[pos + 1] == u'\\' || line[pos + 1] == u'"'))
             c = line[++pos];
         out->push_back(c);
     }
@@ -311,7 +308,8 @@ class RegReader::Lines {
             text.remove_suffix(1);
         if (text.empty())
             return;
-        if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 && c != '\t'; })) {
+        if (std::any_of(text.begin(), text.end(),
+                        [](char16_t c) { return c < 0x20 && c != '\t'; })) {
             Refuse("it is not a text file");
         } else if (text == kUnicodeHeader) {
             headerSeen_ = true;
@@ -342,11 +340,13 @@ class RegReader::Lines {
             inner.remove_prefix(1);
         std::size_t slash = inner.find(u'\\');
         std::u16string_view root = inner.substr(0, slash);
-        std::u16string_view path = slash == std::u16string_view::npos ? u"" : inner.substr(slash + 1);
+        std::u16string_view path =
+            slash == std::u16string_view::npos ? u"" : inner.substr(slash + 1);
         if (IsRoot(root, kOtherRoots)) {
             std::u16string name(root);
             WcsUpr(name);
-            if (std::find(skippedRoots_.begin(), skippedRoots_.end(), name) == skippedRoots_.end()) {
+            if (std::find(skippedRoots_.begin(), skippedRoots_.end(), name) ==
+                skippedRoots_.end()) {
                 skippedRoots_.push_back(name);
                 Warn(lineNumber_, "keys under " + Utf16ToUtf8(name) +
                                       " skipped: the machine holds HKEY_LOCAL_MACHINE only");
@@ -354,7 +354,8 @@ class RegReader::Lines {
             return;
         }
         if (!IsRoot(root, kOwnRoots)) {
-            Warn(lineNumber_, "unknown root key \"" + Utf16ToUtf8(root) + "\", skipped with its values");
+            Warn(lineNumber_,
+                 "unknown root key \"" + Utf16ToUtf8(root) + "\", skipped with its values");
             return;
         }
         if (remove) {
@@ -394,7 +395,8 @@ class RegReader::Lines {
             std::u16string text;
             std::u16string_view after;
             if (!ReadQuoted(rest, &text, &after) || !EndsCleanly(after)) {
-                Warn(lineNumber_, "string without its closing quote or with text after it, skipped");
+                Warn(lineNumber_,
+                     "string without its closing quote or with text after it, skipped");
                 return;
             }
             SetValue(name, REG_SZ, TextData(text));
@@ -458,12 +460,12 @@ class RegReader::Lines {
     void Emit() {
         PendingHex value = std::move(*pending_);
         pending_.reset();
-        bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+        bool text =
+            value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
         if (ansiText_ && text) {
             // REGEDIT4 keeps string data in the ANSI code page; the registry holds UTF-16.
-            value.bytes = Utf16LeBytes(
-                AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(value.bytes.data()),
-                                             value.bytes.size())));
+            value.bytes = Utf16LeBytes(AnsiToUtf16(std::string_view(
+                reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size())));
         }
         SetValue(value.name, value.type, std::move(value.bytes));
     }
@@ -628,7 +630,8 @@ class RegWriter {
         if (LONG error = registry_.PathOf(from, &path))
             return error;
         Put(u"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n");
-        LONG error = Key(from, path.empty() ? u"HKEY_LOCAL_MACHINE" : u"HKEY_LOCAL_MACHINE\\" + path);
+        LONG error =
+            Key(from, path.empty() ? u"HKEY_LOCAL_MACHINE" : u"HKEY_LOCAL_MACHINE\\" + path);
         if (error == ERROR_SUCCESS)
             Flush();
         return error != ERROR_SUCCESS ? error : failed_ ? kErrorWriteFault : ERROR_SUCCESS;

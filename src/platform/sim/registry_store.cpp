@@ -96,8 +96,7 @@ class RegistryStore::Statements {
                          "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL SELECT key.id FROM "
                          "key JOIN tree ON key.parent = tree.id) "
                          "DELETE FROM key WHERE id IN tree"};
-    Entry valueByName{nullptr,
-                      "SELECT name, type, data FROM value WHERE key = ?1 AND upper = ?2"};
+    Entry valueByName{nullptr, "SELECT name, type, data FROM value WHERE key = ?1 AND upper = ?2"};
     Entry valueAt{nullptr,
                   "SELECT name, type, data FROM value WHERE key = ?1 ORDER BY id LIMIT 1 "
                   "OFFSET ?2"};
@@ -115,11 +114,10 @@ class RegistryStore::Statements {
     Entry metaSet{nullptr, "INSERT OR REPLACE INTO meta(name, value) VALUES(?1, ?2)"};
 
     std::vector<Entry*> All() {
-        return {&findChild,   &keyExists,   &keyRow,   &insertKey,       &subkeyAt,
-                &subkeys,     &hasSubkeys,  &keyInfo,  &deleteTreeValues, &deleteTreeKeys,
-                &valueByName, &valueAt,     &values,   &setValue,        &deleteValue,
-                &clearValues, &begin,       &commit,   &rollback,        &metaGet,
-                &metaSet};
+        return {&findChild,  &keyExists, &keyRow,           &insertKey,      &subkeyAt,    &subkeys,
+                &hasSubkeys, &keyInfo,   &deleteTreeValues, &deleteTreeKeys, &valueByName, &valueAt,
+                &values,     &setValue,  &deleteValue,      &clearValues,    &begin,       &commit,
+                &rollback,   &metaGet,   &metaSet};
     }
     ~Statements() {
         for (Entry* entry : All())
@@ -537,7 +535,12 @@ LONG RegistryStore::SetValue(KeyId key, std::u16string_view name, DWORD type,
             return error;
         std::vector<BYTE> upper = UpperKey(name);
         Query query(*this, statements_->setValue);
-        return query.Bind(1, key).BindName(2, name).Bind(3, upper).Bind(4, type).Bind(5, data).Run();
+        return query.Bind(1, key)
+            .BindName(2, name)
+            .Bind(3, upper)
+            .Bind(4, type)
+            .Bind(5, data)
+            .Run();
     });
 }
 

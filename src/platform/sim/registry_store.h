@@ -42,9 +42,9 @@ struct sqlite3;
 
 namespace ze::sim {
 
-inline constexpr LONG kErrorDiskFull = 112;             // ERROR_DISK_FULL
-inline constexpr LONG kErrorBadDb = 1009;               // ERROR_BADDB
-inline constexpr LONG kErrorRegistryIoFailed = 1016;    // ERROR_REGISTRY_IO_FAILED
+inline constexpr LONG kErrorDiskFull = 112;           // ERROR_DISK_FULL
+inline constexpr LONG kErrorBadDb = 1009;             // ERROR_BADDB
+inline constexpr LONG kErrorRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 
 using KeyId = std::int64_t;
 inline constexpr KeyId kRootKey = 1;  // HKEY_LOCAL_MACHINE itself
@@ -164,8 +164,8 @@ class RegistryStore {
     sqlite3* db_;
     std::unique_ptr<Statements> statements_;
     std::recursive_mutex mutex_;
-    int depth_ = 0;       // transactions open
-    LONG doomed_ = 0;     // the database error that will undo the open transaction
+    int depth_ = 0;    // transactions open
+    LONG doomed_ = 0;  // the database error that will undo the open transaction
 };
 
 }  // namespace ze::sim

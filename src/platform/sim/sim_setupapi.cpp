@@ -32,16 +32,6 @@ constexpr PropertyValue kProperties[] = {
     {0x0C, u"FriendlyName"},
 };
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 bool SameGuid(const GUID& a, const GUID& b) {
     return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
            std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;

@@ -12,6 +12,17 @@
 
 namespace ze::sim {
 
+// The value of a hex digit (either case); -1 for any other character.
+inline int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
 // The text's UTF-16LE bytes, without a terminator.
 inline std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
     std::vector<BYTE> bytes;
