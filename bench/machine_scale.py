@@ -27,8 +27,6 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 BUILD = os.path.join(ROOT, "build", "bench")
-sys.path.insert(0, HERE)
-import make_machine  # noqa: E402
 
 SMALL_KEY = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}"
 
@@ -41,17 +39,9 @@ def build():
 
 
 def measure(command, env=None):
-    """Runs a command; returns (seconds, peak resident MB, exit code). The peak comes
-    from GNU time when it is installed; otherwise from wait4, which also counts the
-    pages this Python process had when it forked the child (an upper bound)."""
-    if os.path.exists("/usr/bin/time"):
-        report = os.path.join(BUILD, "time.out")
-        started = time.perf_counter()
-        code = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + command, env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
-        elapsed = time.perf_counter() - started
-        with open(report) as file:
-            return elapsed, int(file.read().split()[-1]) / 1024.0, code
+    """Runs a command; returns (seconds, peak resident MB, exit code). The peak is the
+    child's from wait4; it also covers the pages of this small Python process, which
+    the child shares until it runs the command (some 10 MB at most)."""
     started = time.perf_counter()
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
@@ -82,12 +72,10 @@ def run_size(name, directory):
     }
 
 
-def big_value_machine(directory):
-    make_machine.make(0, directory)
-    with open(os.path.join(directory, "registry.reg"), "ab") as file:
-        line = make_machine.hex_value("Big", 3, bytes(i % 251 for i in range(10 << 20)))
-        file.write(("[HKEY_LOCAL_MACHINE\\SOFTWARE\\BigValue]\r\n" + line +
-                    "\r\n\r\n").encode("utf-16-le"))
+def make(keys, directory, big_value=False):
+    """Makes the machine in a process of its own, so that this one stays small."""
+    subprocess.run([sys.executable, os.path.join(HERE, "make_machine.py"), str(keys), directory] +
+                   (["--big-value"] if big_value else []), check=True, stdout=subprocess.DEVNULL)
 
 
 def main(argv):
@@ -98,10 +86,10 @@ def main(argv):
     results = []
     for keys in sizes:
         directory = os.path.join(machines, f"keys-{keys}")
-        make_machine.make(keys, directory)
+        make(keys, directory)
         results.append(run_size("demo" if keys == 0 else f"demo + {keys:,} keys", directory))
     directory = os.path.join(machines, "big-value")
-    big_value_machine(directory)
+    make(0, directory, big_value=True)
     results.append(run_size("demo + one 10 MB value", directory))
 
     demo = results[0]["debug"]

@@ -2,14 +2,15 @@
 """Makes a machine folder of a given registry size: the demo machine, with filler keys
 shaped like a `reg export` of HKLM\\SYSTEM on a used laptop added to its registry.reg.
 
-    bench/make_machine.py KEYS DIR
+    bench/make_machine.py KEYS DIR [--big-value]
 
 The filler is services (with Parameters, Enum and Security subkeys) and device
 instances (with Device Parameters and Properties subkeys) under ControlSet001, and one
 device instance in a hundred under CurrentControlSet\\Enum, where the program's device
 lookups walk. Values carry what real exports carry: REG_EXPAND_SZ and REG_MULTI_SZ as
 hex(2)/hex(7), security descriptors as binary, property values as hex(ffff00NN). At
-100,000 keys the file is about the 117 MB of such an export.
+100,000 keys the file is about the 117 MB of such an export. With --big-value, a key
+holding one 10 MB binary value is added.
 """
 import os
 import shutil
@@ -111,7 +112,7 @@ def filler(keys):
         i += 1
 
 
-def make(keys, directory):
+def make(keys, directory, big_value=False):
     if os.path.exists(directory):
         shutil.rmtree(directory)
     shutil.copytree(DEMO, directory)
@@ -127,14 +128,17 @@ def make(keys, directory):
                 file.write("".join(chunk).encode("utf-16-le"))
                 chunk = []
         file.write("".join(chunk).encode("utf-16-le"))
+        if big_value:
+            line = hex_value("Big", 3, bytes(i % 251 for i in range(10 << 20)))
+            file.write(f"[{HKLM}\\BigValue]\r\n{line}\r\n\r\n".encode("utf-16-le"))
     return os.path.getsize(path)
 
 
 def main(argv):
-    if len(argv) != 3:
+    if len(argv) not in (3, 4) or (len(argv) == 4 and argv[3] != "--big-value"):
         print(__doc__, file=sys.stderr)
         return 2
-    size = make(int(argv[1]), argv[2])
+    size = make(int(argv[1]), argv[2], big_value=len(argv) == 4)
     print(f"{argv[2]}: {argv[1]} filler keys, registry.reg {size / 1048576:.1f} MB")
     return 0
 
