@@ -14,3 +14,5 @@ ctest --preset asan
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset wine
+# The fuzz targets, a few seconds each from their seed corpora.
+"$top/scripts/fuzz.sh" 5

@@ -403,6 +403,15 @@ std::string ReadFile(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Win32 errors in decimal, SetupAPI's (with the high bits set) in hexadecimal.
+std::string ErrorText(LONG error) {
+    if (error >= 0)
+        return std::to_string(error);
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(error));
+    return text;
+}
+
 }  // namespace
 
 const char* ScenarioName(Scenario scenario) {
@@ -434,7 +443,7 @@ std::string Describe(const CaseSpec& spec) {
     std::string text = ScenarioName(spec.scenario);
     if (spec.failing) {
         text += ": " + spec.failing->call + " #" + std::to_string(spec.failing->occurrence) +
-                " fails with " + std::to_string(spec.error);
+                " fails with " + ErrorText(spec.error);
     }
     if (spec.stopBefore)
         text += ": stop before reset call " + std::to_string(*spec.stopBefore);
