@@ -64,7 +64,8 @@ struct Tally {
                 ++passed[check];
                 continue;
             }
-            std::string line = Describe(spec) + " -- " + CheckName(check) + ": " + outcome.detail;
+            std::string line =
+                Describe(spec) + " -- " + CheckName(check) + ": " + outcome.why[check];
             (Known(spec, check) ? knownFailures : failures).push_back(line);
         }
     }
@@ -89,7 +90,11 @@ struct Tally {
 // The clean run of a scenario, itself checked; its calls are the sweep's points.
 std::vector<CallRecord> CleanRun(Scenario scenario) {
     Outcome clean = RunCase(CaseSpec{scenario, std::nullopt, ERROR_SUCCESS, std::nullopt});
-    EXPECT_TRUE(clean.AllPassed()) << ScenarioName(scenario) << ": " << clean.detail;
+    for (int check = 0; check < kCheckCount; ++check) {
+        EXPECT_TRUE(clean.passed[check])
+            << ScenarioName(scenario) << ", clean run: " << CheckName(check) << ": "
+            << clean.why[check];
+    }
     EXPECT_FALSE(clean.calls.empty()) << ScenarioName(scenario);
     return clean.calls;
 }

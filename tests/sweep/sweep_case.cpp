@@ -280,7 +280,7 @@ bool AdapterEnabled(sim::SimPlatform& machine) {
 
 void WriteAll(int fd, const std::string& text);
 
-// Runs the case and writes its report: "check <n> <0|1>", "detail <text>",
+// Runs the case and writes its report: "check <n> <0|1> <what it saw>" lines,
 // "call <name> <occurrence> <0|1>" lines, then "end".
 std::string CaseReport(const CaseSpec& spec) {
     std::ostringstream report;
@@ -290,7 +290,8 @@ std::string CaseReport(const CaseSpec& spec) {
     // using them, and the platform, from its own thread.
     sim::SimPlatform* machine = DemoMachine(root, LocaleOf(spec.scenario), &error).release();
     if (machine == nullptr)
-        return "detail cannot build the demo machine: " + error + "\n";
+        return "check " + std::to_string(kReturns) + " 0 cannot build the demo machine: " + error +
+               "\n";
     if (Installed(spec.scenario))
         Controller(*machine).Install();
     machine->JournalOf().Clear();
@@ -306,18 +307,11 @@ std::string CaseReport(const CaseSpec& spec) {
     bool adapter = AdapterEnabled(*machine);
     returned = returned && layer.SleptMilliseconds() <= kSleepBound;
 
-    report << "check " << kReturns << " " << returned << "\n"
-           << "check " << kRegistryInScope << " " << registry.empty() << "\n"
-           << "check " << kOwnFilesOnly << " " << files.empty() << "\n"
-           << "check " << kAdapterEnabled << " " << adapter << "\n";
-    if (!returned)
-        report << "detail did not return (slept " << layer.SleptMilliseconds() << " ms)\n";
-    if (!registry.empty())
-        report << "detail registry: " << registry << "\n";
-    if (!files.empty())
-        report << "detail files: " << files << "\n";
-    if (!adapter)
-        report << "detail adapter left disabled\n";
+    report << "check " << kReturns << " " << returned << " slept " << layer.SleptMilliseconds()
+           << " ms\n"
+           << "check " << kRegistryInScope << " " << registry.empty() << " " << registry << "\n"
+           << "check " << kOwnFilesOnly << " " << files.empty() << " " << files << "\n"
+           << "check " << kAdapterEnabled << " " << adapter << " left disabled\n";
     for (const auto& call : layer.Calls()) {
         report << "call " << call.point.call << " " << call.point.occurrence << " "
                << call.serviceWork << "\n";
@@ -382,10 +376,10 @@ void ParseReport(const std::string& text, Outcome* outcome, bool* ended) {
             int check = 0;
             int passed = 0;
             words >> check >> passed;
-            if (check >= 0 && check < kCheckCount)
+            if (check >= 0 && check < kCheckCount) {
                 outcome->passed[check] = passed != 0;
-        } else if (kind == "detail") {
-            outcome->detail += line.substr(7) + " ";
+                std::getline(words >> std::ws, outcome->why[check]);
+            }
         } else if (kind == "call") {
             CallRecord record;
             int serviceWork = 0;
@@ -450,17 +444,13 @@ std::string Describe(const CaseSpec& spec) {
     return text;
 }
 
-bool Outcome::AllPassed() const {
-    return std::all_of(passed.begin(), passed.end(), [](bool ok) { return ok; });
-}
-
 Outcome RunCase(const CaseSpec& spec) {
     Outcome outcome;
     fs::path errors = fs::temp_directory_path() /
                       ("zeregion-sweep-stderr-" + std::to_string(::getpid()) + ".txt");
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        outcome.detail = "cannot create a pipe";
+        outcome.why[kReturns] = "cannot create a pipe";
         return outcome;
     }
     std::fflush(nullptr);
@@ -492,14 +482,14 @@ Outcome RunCase(const CaseSpec& spec) {
                      diagnostics.find("runtime error:") != std::string::npos;
     outcome.passed[kNoCrash] = !signalled && !deadly && (ended || !finished || sanitizer);
     outcome.passed[kNoSanitizerReport] = !sanitizer;
+    if (!outcome.passed[kNoCrash])
+        outcome.why[kNoCrash] = "the child ended early: " + diagnostics.substr(0, 2000);
+    if (sanitizer)
+        outcome.why[kNoSanitizerReport] = diagnostics.substr(0, 2000);
     if (!finished) {
         outcome.passed[kReturns] = false;
-        outcome.detail += "the child did not report within a minute ";
+        outcome.why[kReturns] = "the child did not report within a minute";
     }
-    if (!ended && finished)
-        outcome.detail += "the child ended early: " + diagnostics.substr(0, 2000) + " ";
-    else if (sanitizer)
-        outcome.detail += diagnostics.substr(0, 2000) + " ";
     return outcome;
 }
 

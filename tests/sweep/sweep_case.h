@@ -40,9 +40,8 @@ const char* CheckName(int check);
 
 struct Outcome {
     std::array<bool, kCheckCount> passed{};
-    std::string detail;             // what went wrong, one clause per failed check
-    std::vector<CallRecord> calls;  // every call the program made, in order
-    bool AllPassed() const;
+    std::array<std::string, kCheckCount> why;  // what a failed check saw
+    std::vector<CallRecord> calls;             // every call the program made, in order
 };
 
 // Runs the case in a child process; a child that does not report within a minute is
