@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Linux program and runs one foreground reset ("/debug") on a fresh copy
-# of the demo machine, then shows the log it wrote and the changes it made.
+# Installs what the Linux build of the program needs (when missing), builds it, runs
+# one foreground reset ("/debug") on a fresh copy of the demo machine, then shows the
+# log it wrote and the changes it made.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/install-deps.sh" demo
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target ZeRegionSvc >/dev/null
+cmake --preset demo >/dev/null
+cmake --build --preset demo >/dev/null
 machine="$top/build/demo-machine"
 rm -rf "$machine"
 cp -r examples/demo-machine "$machine"
 install_dir="$machine/C/Program Files/Zelvaro"
-cp build/linux/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
+cp build/demo/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
 set +e
 "$install_dir/ZeRegionSvc.exe" "${@:-/debug}"
 code=$?
