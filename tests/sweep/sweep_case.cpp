@@ -165,7 +165,12 @@ class ProgramRun {
             for (auto& argument : state->arguments)
                 argv.push_back(argument.data());
             argv.push_back(nullptr);
-            _tmain(static_cast<int>(state->arguments.size()), argv.data());
+            try {
+                _tmain(static_cast<int>(state->arguments.size()), argv.data());
+            } catch (...) {
+                // ExitProcess on the simulated machine ends the process by unwinding
+                // the thread that called it; the program itself throws nothing.
+            }
             state->done = true;
         });
     }
