@@ -312,8 +312,9 @@ std::string CaseReport(const CaseSpec& spec) {
     bool adapter = AdapterEnabled(*machine);
     returned = returned && layer.SleptMilliseconds() <= kSleepBound;
 
-    report << "check " << kReturns << " " << returned << " slept " << layer.SleptMilliseconds()
-           << " ms\n"
+    report << "check " << kReturns << " " << returned << " not ended within "
+           << kReturnBound.count() << " s and " << kSleepBound << " ms of waits (waited "
+           << layer.SleptMilliseconds() << " ms)\n"
            << "check " << kRegistryInScope << " " << registry.empty() << " " << registry << "\n"
            << "check " << kOwnFilesOnly << " " << files.empty() << " " << files << "\n"
            << "check " << kAdapterEnabled << " " << adapter << " left disabled\n";
