@@ -6,10 +6,11 @@
 # Builds a minimal system (debootstrap --variant=minbase) from the Debian mirror this
 # machine's apt sources name, puts a clean copy of the repository's HEAD in it, and
 # runs, as root in a chroot: the dependency install as a user without root or sudo
-# (it must refuse and install nothing), then scripts/demo.sh and scripts/test-all.sh,
-# each twice (a second run must install nothing). Prints each command's time.
+# (it must refuse and install nothing), the demo with no package source (it must stop
+# with apt's error), then scripts/demo.sh and scripts/test-all.sh, each twice (a second
+# run must install nothing). Prints each command's time.
 # DIR (default: a new folder under /var/tmp) holds the system and the logs; --keep
-# leaves the system in place. Needs root and access to the mirror; about 15 minutes.
+# leaves the system in place. Needs root and access to the mirror; about 25 minutes.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -136,6 +137,24 @@ elif ! grep -q "needs root" "$work/no-root.log"; then
 elif chroot "$root" dpkg-query -W cmake >/dev/null 2>&1; then
   fail "install-deps.sh without root installed something"
 fi
+
+# A package apt cannot install (here: apt has no package source at all) stops the demo
+# with apt's error, before any build step, and installs nothing.
+no_sources=/tmp/no-sources
+mkdir -p "$root$no_sources/lists/partial" "$root$no_sources/parts"
+: >"$root$no_sources/list"
+printf 'Dir::Etc::sourcelist "%s";\nDir::Etc::sourceparts "%s";\nDir::State::lists "%s";\n' \
+  "$no_sources/list" "$no_sources/parts" "$no_sources/lists" >"$root$no_sources/apt.conf"
+if in_system root no-source.log "APT_CONFIG=$no_sources/apt.conf scripts/demo.sh"; then
+  fail "the demo went on although apt could not install its packages (no-source.log)"
+elif ! grep -q "^E: Unable to locate package" "$work/no-source.log" ||
+     ! grep -q "^install-deps: apt-get failed" "$work/no-source.log"; then
+  fail "the demo did not stop with apt's error (no-source.log)"
+elif grep -q "command not found" "$work/no-source.log" ||
+     chroot "$root" dpkg-query -W cmake >/dev/null 2>&1; then
+  fail "the demo went on to build, or installed something (no-source.log)"
+fi
+rm -r "$root$no_sources"
 
 times=()
 # Runs one README command, timed, and checks that it succeeded.

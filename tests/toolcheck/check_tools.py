@@ -545,9 +545,27 @@ class InstalledPackages:
                         break
         return found
 
-    def minbase(self):
-        required = [n for n, p in self.priority.items() if p == "required"]
+    def minbase(self, archive_priority=None):
+        """minbase as installed here; `archive_priority` corrects the priorities dpkg
+        recorded at install time with the archive's current ones."""
+        archive_priority = archive_priority or {}
+        required = [n for n, p in self.priority.items()
+                    if archive_priority.get(n, p) == "required"]
         return self.closure(required + list(MINBASE_EXTRA))
+
+
+def archive_priorities(names):
+    """The priorities the package archive gives now (apt's lists), where apt knows the
+    package; dpkg keeps the one of the day a package was installed."""
+    output = subprocess.run(["apt-cache", "show", "--no-all-versions"] + sorted(names),
+                            capture_output=True, text=True).stdout
+    priorities, name = {}, None
+    for line in output.splitlines():
+        if line.startswith("Package: "):
+            name = line.split()[1]
+        elif line.startswith("Priority: ") and name:
+            priorities[name] = line.split()[1]
+    return priorities
 
 
 def path_aliases(path):
@@ -640,7 +658,9 @@ def main(arguments):
     owned = owners({path for paths in located.values() for path in paths})
     installed = InstalledPackages.from_dpkg()
     listed = installed.closure(install_list(repository))
-    found = problems(calls, located, owned, listed, installed.minbase())
+    required = [n for n, p in installed.priority.items() if p == "required"]
+    minbase = installed.minbase(archive_priorities(required))
+    found = problems(calls, located, owned, listed, minbase)
     for message in found:
         print(f"tool check: {message}")
     if verbose:

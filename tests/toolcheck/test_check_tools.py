@@ -84,10 +84,11 @@ class ProblemsTest(unittest.TestCase):
                   "y\tinstall ok installed\toptional\t\t\t",
                   "real\tinstall ok installed\toptional\tvirt\t\t",
                   "gone\tdeinstall ok config-files\trequired\t\t\t",
-                  "base\tinstall ok installed\trequired\t\tlib:any\t"]
+                  "base\tinstall ok installed\trequired\t\tlib:any\t",
+                  "demoted\tinstall ok installed\trequired\t\t\t"]
         installed = check_tools.InstalledPackages(status)
         self.assertEqual(installed.closure(["top"]), {"top", "lib", "y", "real"})
-        self.assertEqual(installed.minbase(), {"base", "lib"})
+        self.assertEqual(installed.minbase({"demoted": "optional"}), {"base", "lib"})
 
 
 class RepositoryTest(unittest.TestCase):
