@@ -13,6 +13,7 @@
 
 #include "main/program.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/machine_registry.h"
 #include "platform/sim/sim_platform.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +28,6 @@ const char* const kFuzzedFiles[] = {"Program Files/Zelvaro/ZeCoInst.dat",
 struct Demo {
     fs::path root;
     ze::sim::MachineSettings settings;
-    std::u16string registry;
 };
 
 const Demo& DemoMachine() {
@@ -39,10 +39,8 @@ const Demo& DemoMachine() {
         fs::create_directories(made.root);
         fs::copy(kDemoMachine / "C", made.root / "C", fs::copy_options::recursive);
         std::string error;
-        if (!ze::sim::ReadMachineSettings(kDemoMachine / "machine.ini", &made.settings, &error) ||
-            !ze::sim::ReadTextFile(kDemoMachine / "registry.reg", &made.registry)) {
+        if (!ze::sim::ReadMachineSettings(kDemoMachine / "machine.ini", &made.settings, &error))
             std::abort();
-        }
         return made;
     }();
     return demo;
@@ -68,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ze::sim::SimPlatform machine(demo.root);
     machine.Settings() = demo.settings;
     std::string error;
-    if (!machine.Registry().ImportReg(demo.registry, &error))
+    if (!ze::sim::ImportRegFile(machine.Registry(), kDemoMachine / ze::sim::kRegistryReg, true,
+                                false, nullptr, &error)) {
         std::abort();
+    }
     ze::ScopedPlatform scope(machine);
     std::u16string exe = demo.settings.modulePath;
     std::u16string command = u"/debug";

@@ -18,6 +18,8 @@
 #include "main/program.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/machine_registry.h"
+#include "platform/sim/names.h"
 #include "platform/sim/service_manager.h"
 
 namespace ze::sweep {
@@ -88,10 +90,9 @@ std::unique_ptr<sim::SimPlatform> DemoMachine(const fs::path& root, LCID locale,
                                               std::string* error) {
     fs::copy(kDemoMachine / "C", root / "C", fs::copy_options::recursive);
     auto machine = std::make_unique<sim::SimPlatform>(root);
-    std::u16string registry;
     if (!sim::ReadMachineSettings(kDemoMachine / "machine.ini", &machine->Settings(), error) ||
-        !sim::ReadTextFile(kDemoMachine / "registry.reg", &registry) ||
-        !machine->Registry().ImportReg(registry, error)) {
+        !sim::ImportRegFile(machine->Registry(), kDemoMachine / sim::kRegistryReg, true, false,
+                            nullptr, error)) {
         return nullptr;
     }
     machine->Settings().systemLocale = locale;

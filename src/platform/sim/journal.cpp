@@ -1,7 +1,9 @@
 #include "platform/sim/journal.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
-#include <fstream>
 
 #include "common/text.h"
 #include "platform/sim/value_data.h"
@@ -49,8 +51,15 @@ std::string JournalEntry::ToString() const {
 void Journal::Record(JournalEntry entry) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!mirror_.empty()) {
-        std::ofstream out(mirror_, std::ios::app | std::ios::binary);
-        out << entry.ToString() << "\n";
+        // One write in append mode, so that lines of processes sharing the machine
+        // never interleave.
+        std::string line = entry.ToString() + "\n";
+        int fd = ::open(mirror_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ssize_t written = ::write(fd, line.data(), line.size());
+            (void)written;
+            ::close(fd);
+        }
     }
     entries_.push_back(std::move(entry));
 }
