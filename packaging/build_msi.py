@@ -6,7 +6,9 @@ msibuild what wixl (msitools 0.101) cannot express:
   with the "create only" action, so a machine's own values are never overwritten;
 - the removal of the settings file when the program is removed (RemoveFile);
 - the rollback custom actions (wixl writes every Execute value but "deferred" as an
-  immediate action).
+  immediate action);
+- the public properties among the secure ones, so that Windows passes them from the
+  command line to the installation of a per-machine package.
 
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
@@ -39,6 +41,7 @@ WRITE_INI_VALUES = 5100
 REMOVE_INI_VALUES = 3800
 # msidbRemoveFileInstallModeOnRemove
 ON_REMOVE = 2
+PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
 
 
 def msi_version(text):
@@ -81,6 +84,16 @@ def ini_file_table(entries):
                     "IniFile\tIniFile", rows)
 
 
+def property_value(package, name):
+    table = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
+                           text=True, check=True).stdout
+    for line in table.splitlines()[3:]:
+        key, _, value = line.partition("\t")
+        if key == name:
+            return value
+    return None
+
+
 def run(command, cwd=None):
     result = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
     # wixl warns through GLib about attributes it ignores; only a failure matters.
@@ -116,6 +129,10 @@ def build(version, exe, country_data, output, wxs):
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
                     f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
+        secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
+                  if p] + list(PUBLIC_PROPERTIES)
+        queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
+                       "WHERE `Property` = 'SecureCustomProperties'")
         command = ["msibuild", output, "-i", ini_table]
         for query in queries:
             command += ["-q", query]
