@@ -379,8 +379,9 @@ LONG RegistryStore::CreatePath(KeyId from, std::u16string_view path, KeyId* key,
     KeyId result = 0;
     std::vector<std::u16string> made;
     LONG error = Transaction([&]() -> LONG {
+        // The full path is only spelt out when someone asks for the created keys.
         std::u16string full;
-        if (LONG error = PathOf(from, &full))
+        if (LONG error = created != nullptr ? PathOf(from, &full) : KeyExists(from))
             return error;
         KeyId current = from;
         for (const auto& part : SplitKeyPath(path)) {
