@@ -32,12 +32,7 @@ struct KnownFailure {
     int check;
     const char* reason;
 };
-const std::vector<KnownFailure> kKnownFailures = {
-    {Scenario::ServiceRun, "RegisterServiceCtrlHandlerW", 1, kReturns,
-     "the service never ends: without a handler it stays START_PENDING and refuses the stop"},
-    {Scenario::ServiceRun, "SetServiceStatus", 1, kReturns,
-     "the service never ends: the RUNNING report is lost, START_PENDING refuses the stop"},
-};
+const std::vector<KnownFailure> kKnownFailures = {};
 
 bool Known(const CaseSpec& spec, int check) {
     for (const auto& known : kKnownFailures) {
