@@ -6,7 +6,11 @@ msibuild what wixl (msitools 0.101) cannot express:
   with the "create only" action, so a machine's own values are never overwritten;
 - the removal of the settings file when the program is removed (RemoveFile);
 - the rollback custom actions (wixl writes every Execute value but "deferred" as an
-  immediate action).
+  immediate action);
+- a description of each of the program's steps (ActionText), which the installer's log
+  shows beside the step and its result;
+- the public properties among the secure ones, so that Windows passes them from the
+  command line to the installation of a per-machine package.
 
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
@@ -39,6 +43,18 @@ WRITE_INI_VALUES = 5100
 REMOVE_INI_VALUES = 3800
 # msidbRemoveFileInstallModeOnRemove
 ON_REMOVE = 2
+PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
+# What the log says of each of the program's steps; a failed step is followed by
+# "Return value 0" or 3.
+ACTION_TEXTS = {
+    "ZeRecordNetId": "Finding the present network adapter whose first hardware ID contains "
+                     "HWID and recording its Net ID; the install fails when none matches",
+    "ZeUnregisterBeforeRegister": "Removing the registered ZeRegionSvc service before "
+                                  "registering it again",
+    "ZeRegister": "Registering the ZeRegionSvc service (ZeRegionSvc.exe /install)",
+    "ZeStart": "Starting the ZeRegionSvc service (ZeRegionSvc.exe /start)",
+    "ZeUnregister": "Stopping and removing the ZeRegionSvc service (ZeRegionSvc.exe /uninstall)",
+}
 
 
 def msi_version(text):
@@ -71,6 +87,12 @@ def idt_text(columns, types, table_key, rows):
     return "\r\n".join(lines) + "\r\n"
 
 
+def action_text_table():
+    return idt_text(["Action", "Description", "Template"], ["s72", "L0", "L0"],
+                    "ActionText\tAction",
+                    [(action, text, None) for action, text in ACTION_TEXTS.items()])
+
+
 def ini_file_table(entries):
     rows = [(f"Setting{index}", SETTINGS_FILE, "INSTALLDIR", section, key,
              value.replace("[", "[\\[]"), INI_CREATE_LINE, SETTINGS_COMPONENT)
@@ -79,6 +101,16 @@ def ini_file_table(entries):
                      "Component_"],
                     ["s72", "l255", "S72", "l96", "l128", "l255", "i2", "s72"],
                     "IniFile\tIniFile", rows)
+
+
+def property_value(package, name):
+    table = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
+                           text=True, check=True).stdout
+    for line in table.splitlines()[3:]:
+        key, _, value = line.partition("\t")
+        if key == name:
+            return value
+    return None
 
 
 def run(command, cwd=None):
@@ -102,9 +134,10 @@ def build(version, exe, country_data, output, wxs):
             run([SIGN, os.path.join(scratch, "ZeRegionSvc.exe")])
         run(["wixl", "-a", "x64", "-D", f"Version={version}", "-o", output,
              os.path.abspath(wxs)], cwd=scratch)
-        ini_table = os.path.join(scratch, "IniFile.idt")
-        with open(ini_table, "w", encoding="utf-8", newline="") as file:
-            file.write(ini_file_table(entries))
+        tables = {"IniFile.idt": ini_file_table(entries), "ActionText.idt": action_text_table()}
+        for name, text in tables.items():
+            with open(os.path.join(scratch, name), "w", encoding="utf-8", newline="") as file:
+                file.write(text)
         queries = [
             "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
             f"VALUES ('RemoveIniValues', {REMOVE_INI_VALUES})",
@@ -116,7 +149,13 @@ def build(version, exe, country_data, output, wxs):
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
                     f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
-        command = ["msibuild", output, "-i", ini_table]
+        secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
+                  if p] + list(PUBLIC_PROPERTIES)
+        queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
+                       "WHERE `Property` = 'SecureCustomProperties'")
+        command = ["msibuild", output]
+        for name in tables:
+            command += ["-i", os.path.join(scratch, name)]
         for query in queries:
             command += ["-q", query]
         run(command)
