@@ -10,7 +10,9 @@ msibuild what wixl (msitools 0.101) cannot express:
 - a description of each of the program's steps (ActionText), which the installer's log
   shows beside the step and its result;
 - the public properties among the secure ones, so that Windows passes them from the
-  command line to the installation of a per-machine package.
+  command line to the installation of a per-machine package;
+- the upgrade of an installed build of the same version (every build has a product
+  code of its own, and without it two builds of one version would install side by side).
 
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
@@ -43,6 +45,9 @@ WRITE_INI_VALUES = 5100
 REMOVE_INI_VALUES = 3800
 # msidbRemoveFileInstallModeOnRemove
 ON_REMOVE = 2
+# msidbUpgradeAttributes: MigrateFeatures (1), VersionMaxInclusive (512).
+UPGRADE_UP_TO_THIS_VERSION = 1 | 512
+UPGRADE_PROPERTY = "WIX_UPGRADE_DETECTED"
 PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
 # What the log says of each of the program's steps; a failed step is followed by
 # "Return value 0" or 3.
@@ -149,6 +154,14 @@ def build(version, exe, country_data, output, wxs):
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
                     f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
+        # Attributes is part of the Upgrade table's key: the row is replaced, not updated.
+        upgrade_code = "{" + property_value(output, "UpgradeCode").strip("{}").upper() + "}"
+        queries += [
+            f"DELETE FROM `Upgrade` WHERE `ActionProperty` = '{UPGRADE_PROPERTY}'",
+            "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
+            f"`ActionProperty`) VALUES ('{upgrade_code}', '{version}', "
+            f"{UPGRADE_UP_TO_THIS_VERSION}, '{UPGRADE_PROPERTY}')",
+        ]
         secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
                   if p] + list(PUBLIC_PROPERTIES)
         queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
