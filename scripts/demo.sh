@@ -4,6 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+"$top/scripts/install-deps.sh" demo
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target ZeRegionSvc >/dev/null
 machine="$top/build/demo-machine"

@@ -1,50 +1,78 @@
 #!/usr/bin/env bash
-# Installs what building and testing ZeRegionSvc needs on Debian, and only what is
-# missing: the Linux toolchain and test libraries, the mingw-w64 cross compiler
-# (POSIX threads) and Wine for the Windows build and the Wine tier.
-# Runs without questions; needs root (or sudo).
+# Installs, on Debian, the packages one use of ZeRegionSvc's tree needs, and only
+# those that are missing:
+#
+#   scripts/install-deps.sh demo           the Linux build of the program
+#   scripts/install-deps.sh all            that, plus everything the tests need: test
+#                                          libraries, mingw-w64 (POSIX threads), Wine,
+#                                          MSI and signing tools, clang's libFuzzer
+#   scripts/install-deps.sh release-check  what tests/bare-machine/run.sh needs
+#
+# Runs without questions. When everything is installed it prints nothing, changes
+# nothing and touches no network; otherwise it needs root or sudo, and it stops with apt's own error when
+# a package cannot be installed (apt installs all of them or none).
 set -euo pipefail
 
-packages=(
-  cmake
-  g++
-  libgtest-dev
-  libgmock-dev
-  libbenchmark-dev
-  clang-format
-  python3
-  g++-mingw-w64-x86-64-posix
-  wine64
+usage() {
+  echo "usage: $0 demo|all|release-check" >&2
+  exit 2
+}
+
+# The Linux program: compiler, build tool, CMake and the registry's database.
+demo_packages=(cmake ninja-build g++ libsqlite3-dev)
+# Everything else the tests use.
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev clang-format python3
+  g++-mingw-w64-x86-64-posix wine64
+  wixl msitools
+  osslsigncode openssl
+  clang libclang-rt-14-dev
 )
+release_check_packages=(debootstrap git)
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo=(sudo)
-fi
+[ $# -eq 1 ] || usage
+case "$1" in
+  demo) packages=("${demo_packages[@]}") ;;
+  all) packages=("${demo_packages[@]}" "${test_packages[@]}") ;;
+  release-check) packages=("${release_check_packages[@]}") ;;
+  --list) # every package of every profile, one a line (read by the tool check)
+    printf '%s\n' "${demo_packages[@]}" "${test_packages[@]}" "${release_check_packages[@]}"
+    exit 0 ;;
+  *) usage ;;
+esac
 
+# One dpkg-query for all of them: a package that was never installed is not listed.
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$2 == "installed" { print $1 }' || true)
 missing=()
 for package in "${packages[@]}"; do
-  # Any python3 on the PATH will do for the Wine tier's harness.
-  if [ "$package" = python3 ] && command -v python3 >/dev/null; then
-    continue
-  fi
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
+  grep -qxF "$package" <<<"$installed" || missing+=("$package")
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "install-deps: everything is installed"
-else
+# Runs a command as root: directly when this is root, through sudo otherwise.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
+    echo "install-deps: these packages are missing: ${missing[*]}" >&2
+    echo "install-deps: installing them needs root; run this as root, or install sudo." >&2
+    echo "install-deps: nothing was installed." >&2
+    exit 1
+  fi
   echo "install-deps: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -q
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q ||
+     ! as_root env DEBIAN_FRONTEND=noninteractive \
+         apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    echo "install-deps: apt-get failed, its error is above; stopping." >&2
+    exit 1
+  fi
+  echo "install-deps: the packages for '$1' are installed"
 fi
 
 # The cross compiler must use POSIX threads (std::thread and std::mutex).
-if command -v update-alternatives >/dev/null &&
-   [ -x /usr/bin/x86_64-w64-mingw32-g++-posix ] &&
+if [ -x /usr/bin/x86_64-w64-mingw32-g++-posix ] &&
    [ "$(readlink -f /usr/bin/x86_64-w64-mingw32-g++)" != /usr/bin/x86_64-w64-mingw32-g++-posix ]; then
-  "${sudo[@]}" update-alternatives --set x86_64-w64-mingw32-g++ /usr/bin/x86_64-w64-mingw32-g++-posix
+  as_root update-alternatives --set x86_64-w64-mingw32-g++ /usr/bin/x86_64-w64-mingw32-g++-posix
 fi

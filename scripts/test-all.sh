@@ -4,7 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-"$top/scripts/install-deps.sh"
+"$top/scripts/install-deps.sh" all
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux

@@ -19,6 +19,7 @@ std::u16string UsageText() {
            u"  /debug            one reset now, then the service's start type becomes manual\r\n"
            u"  /preview [json]   show what /debug would change, changing nothing\r\n"
            u"  /?, /help, -h, --help   this text\r\n"
+           u"  /version          the program's version\r\n"
 
            u"  <hardware ID>     record the Net ID of the first present network adapter whose\r\n"
            u"                    first hardware ID contains this text (not empty)\r\n"

@@ -101,7 +101,7 @@ constexpr Command kCommands[] = {
     {u"/install", RunInstall}, {u"/uninstall", RunUninstall}, {u"/start", RunStart},
     {u"/stop", RunStop},       {u"/debug", RunDebug},         {u"/preview", RunDebug},
     {u"/?", RunHelp},          {u"/help", RunHelp},           {u"-h", RunHelp},
-    {u"--help", RunHelp},
+    {u"--help", RunHelp},      {u"/version", RunVersion},
 };
 
 int RunCommand(int argc, char16_t** argv) {

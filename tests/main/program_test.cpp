@@ -2,6 +2,7 @@
 #include "main/commands.h"
 
 #include "sim_fixture.h"
+#include "ze_version.h"
 
 namespace ze::testing {
 namespace {
@@ -64,6 +65,14 @@ TEST_F(ProgramTest, HelpInAnyOfItsSpellingsPrintsTheUsage) {
         EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), before + Utf16ToUtf8(UsageText()));
     }
     EXPECT_TRUE(JournalLines().empty());
+}
+
+TEST_F(ProgramTest, VersionIsTheProjectVersionTheResourceCarries) {
+    EXPECT_EQ(Run({u"/Version"}), 0);
+    EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), "ZeRegionSvc " ZE_VERSION_TEXT "\r\n");
+    EXPECT_EQ(std::string(ZE_VERSION_TEXT),
+              std::to_string(ZE_VERSION_MAJOR) + "." + std::to_string(ZE_VERSION_MINOR) + "." +
+                  std::to_string(ZE_VERSION_PATCH));
 }
 
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {
