@@ -70,9 +70,6 @@ TEST_F(ProgramTest, HelpInAnyOfItsSpellingsPrintsTheUsage) {
 TEST_F(ProgramTest, VersionIsTheProjectVersionTheResourceCarries) {
     EXPECT_EQ(Run({u"/Version"}), 0);
     EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), "ZeRegionSvc " ZE_VERSION_TEXT "\r\n");
-    EXPECT_EQ(std::string(ZE_VERSION_TEXT),
-              std::to_string(ZE_VERSION_MAJOR) + "." + std::to_string(ZE_VERSION_MINOR) + "." +
-                  std::to_string(ZE_VERSION_PATCH));
 }
 
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {
