@@ -6,6 +6,8 @@ namespace ze {
 
 namespace {
 
+constexpr char16_t kNoTerminator[] = u" (no terminator)";
+
 bool IsHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -71,8 +73,9 @@ std::u16string QuoteText(std::u16string_view text) {
     std::u16string quoted = u"\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
-        if (c == u'"') {
-            quoted += u"\\\"";
+        if (c == u'"' || c == u'\\') {
+            quoted += u'\\';
+            quoted += c;
         } else if (c == u'\r') {
             quoted += u"\\r";
         } else if (c == u'\n') {
@@ -101,12 +104,16 @@ std::u16string FormatRegData(DWORD type, const std::vector<BYTE>& bytes) {
     bool wholeUnits = bytes.size() % 2 == 0;
     if ((type == REG_SZ || type == REG_EXPAND_SZ) && wholeUnits) {
         std::u16string units = Units(bytes);
-        if (units.back() == u'\0')
-            units.pop_back();
+        if (units.back() != u'\0')
+            return QuoteText(units) + kNoTerminator;
+        units.pop_back();
         return QuoteText(units);
     }
-    if (type == REG_MULTI_SZ && wholeUnits)
-        return StringList(Units(bytes));
+    if (type == REG_MULTI_SZ && wholeUnits) {
+        std::u16string units = Units(bytes);
+        bool ended = units.size() >= 2 && units.ends_with(std::u16string_view(u"\0\0", 2));
+        return StringList(units) + (ended ? u"" : kNoTerminator);
+    }
     if (type == REG_DWORD && bytes.size() == 4) {
         DWORD value =
             bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<DWORD>(bytes[3]) << 24);
