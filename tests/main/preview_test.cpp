@@ -2,9 +2,9 @@
 // "/debug" changes, logs what "/debug" logs, and leaves the machine as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -179,7 +179,8 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
             EXPECT_EQ(layer.DeviceChanges()[i].stateChange, restarted[i].stateChange);
         }
         std::vector<std::string> runLog = Messages(LogText());
-        std::replace(runLog.begin(), runLog.end(), std::string("[ZeRegionSvc] argv[1] = /debug\r\n"),
+        std::replace(runLog.begin(), runLog.end(),
+                     std::string("[ZeRegionSvc] argv[1] = /debug\r\n"),
                      std::string("[ZeRegionSvc] argv[1] = /preview\r\n"));
         EXPECT_EQ(previewLog, runLog);
         machine_.reset();
@@ -223,7 +224,7 @@ TEST_F(PreviewTest, TextsThatCouldBreakALineAreShownEscapedInTextAndJson) {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
         units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                             (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     std::u16string japanese = u"SSID = \"ネットワーク名 (SSID)\"";
     units.replace(units.find(japanese), japanese.size(), u"SSID = \"a\x01z\"");
     std::ofstream out(inf, std::ios::binary | std::ios::trunc);
@@ -236,14 +237,15 @@ TEST_F(PreviewTest, TextsThatCouldBreakALineAreShownEscapedInTextAndJson) {
                                   REG_SZ, {0x00, 0xD8, 0x0A, 0x00});
     EXPECT_EQ(Run(u"/preview json"), ZE_EXIT_CHANGES_PENDING);
     std::string json = machine_->StandardStream(STD_OUTPUT_HANDLE);
-    EXPECT_NE(json.find(R"("text": "\"\\uD800\\n\"")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"x("text": "\"\\uD800\\n\" (no terminator)")x"), std::string::npos)
+        << json;
     EXPECT_NE(json.find(R"("text": "\"a\\x01z\"")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("bytes": "00D80A00")"), std::string::npos) << json;
     EXPECT_EQ(json.find('\x01'), std::string::npos);
 
     EXPECT_EQ(Run(u"/preview"), ZE_EXIT_CHANGES_PENDING);
     std::string text = machine_->StandardStream(STD_OUTPUT_HANDLE).substr(json.size());
-    EXPECT_NE(text.find(R"(  ParamDesc  REG_SZ         "\uD800\n" -> "a\x01z")"
+    EXPECT_NE(text.find(R"x(  ParamDesc  REG_SZ         "\uD800\n" (no terminator) -> "a\x01z")x"
                         "\r\n"),
               std::string::npos)
         << text;
