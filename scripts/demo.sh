@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Linux program and, on a fresh copy of the demo machine, shows what one
-# foreground reset would change ("/preview"), runs it ("/debug"), then shows the log
-# it wrote and the changes it made. Arguments, when given, run instead of both.
+# Installs what the Linux build of the program needs (when missing), builds it and,
+# on a fresh copy of the demo machine, shows what one foreground reset would change
+# ("/preview"), runs it ("/debug"), then shows the log it wrote and the changes it
+# made. Arguments, when given, run instead of both.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/install-deps.sh" demo
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target ZeRegionSvc >/dev/null
+cmake --preset demo >/dev/null
+cmake --build --preset demo >/dev/null
 machine="$top/build/demo-machine"
 rm -rf "$machine"
 cp -r examples/demo-machine "$machine"
 install_dir="$machine/C/Program Files/Zelvaro"
-cp build/linux/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
+cp build/demo/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
 set +e
 if [ $# -eq 0 ]; then
     echo "== what a reset would change (/preview; its log goes to standard error, hidden here):"

@@ -9,8 +9,9 @@
 #   scripts/install-deps.sh release-check  what tests/bare-machine/run.sh needs
 #
 # Runs without questions. When everything is installed it prints nothing, changes
-# nothing and touches no network; otherwise it needs root or sudo, and it stops with apt's own error when
-# a package cannot be installed (apt installs all of them or none).
+# nothing and touches no network. Otherwise it needs root or sudo (without either it
+# stops before changing anything), and when a package cannot be installed it stops
+# with apt's own error (apt then installs none of them).
 set -euo pipefail
 
 usage() {

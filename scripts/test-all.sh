@@ -5,12 +5,24 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/install-deps.sh" all
-cmake --preset linux
+
+# Configures a preset; a build folder that another generator made (before the presets
+# named Ninja) is configured afresh instead of failing.
+configure() {
+  local cache="build/$1/CMakeCache.txt"
+  if [ -f "$cache" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
+    cmake --preset "$1" --fresh
+  else
+    cmake --preset "$1"
+  fi
+}
+
+configure linux
 cmake --build --preset linux
 ctest --preset linux
-cmake --preset asan
+configure asan
 cmake --build --preset asan
 ctest --preset asan
-cmake --preset windows
+configure windows
 cmake --build --preset windows
 ctest --preset wine

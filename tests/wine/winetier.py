@@ -179,7 +179,7 @@ class Wine:
             if found:
                 return found
         raise SystemExit(f"wine tier: Wine not found (set {variable}); "
-                         "scripts/install-deps.sh installs it")
+                         "scripts/install-deps.sh all installs it")
 
     def env(self, prefix, lc_all=DEFAULT_LOCALE, winedebug="-all"):
         env = dict(os.environ)
