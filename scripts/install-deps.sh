@@ -3,9 +3,11 @@
 # those that are missing:
 #
 #   scripts/install-deps.sh demo           the Linux build of the program
-#   scripts/install-deps.sh all            that, plus everything the tests need: test
-#                                          libraries, mingw-w64 (POSIX threads), Wine,
-#                                          MSI and signing tools, clang's libFuzzer
+#   scripts/install-deps.sh all            every package below: the tests' (test
+#                                          libraries, mingw-w64 with POSIX threads, Wine,
+#                                          MSI and signing tools, clang's libFuzzer) and
+#                                          the release check's, so that the tool check
+#                                          finds every program the tree calls
 #   scripts/install-deps.sh release-check  what tests/bare-machine/run.sh needs
 #
 # Runs without questions. When everything is installed it prints nothing, changes
@@ -34,7 +36,7 @@ release_check_packages=(debootstrap git)
 [ $# -eq 1 ] || usage
 case "$1" in
   demo) packages=("${demo_packages[@]}") ;;
-  all) packages=("${demo_packages[@]}" "${test_packages[@]}") ;;
+  all) packages=("${demo_packages[@]}" "${test_packages[@]}" "${release_check_packages[@]}") ;;
   release-check) packages=("${release_check_packages[@]}") ;;
   --list) # every package of every profile, one a line (read by the tool check)
     printf '%s\n' "${demo_packages[@]}" "${test_packages[@]}" "${release_check_packages[@]}"

@@ -22,7 +22,7 @@ class SimTest : public ::testing::Test {
     ~SimTest() override;
 
     sim::SimPlatform& Sim() { return *sim_; }
-    sim::RegistryTree& Reg() { return sim_->Registry(); }
+    sim::RegistryStore& Reg() { return sim_->Registry(); }
 
     // Writes a file of the machine, creating its folders.
     void WriteTextFile(std::u16string_view windowsPath, std::u16string_view text,
@@ -44,6 +44,13 @@ class SimTest : public ::testing::Test {
     std::optional<sim::RegValue> Value(std::u16string_view keyPath,
                                        std::u16string_view name) const {
         return sim_->Registry().GetValue(keyPath, name);
+    }
+    // A key's values in order; none when the key is missing.
+    std::vector<sim::RegValue> ValuesOf(std::u16string_view keyPath) const {
+        std::vector<sim::RegValue> values;
+        if (auto key = sim_->Registry().Find(keyPath))
+            sim_->Registry().Values(*key, &values);
+        return values;
     }
 
     static constexpr char16_t kExePath[] = u"C:\\Program Files\\Zelvaro\\ZeRegionSvc.exe";

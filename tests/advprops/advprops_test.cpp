@@ -385,11 +385,11 @@ TEST_F(AdvPropsTest, EnumTextsByTheNumberInTheValueName) {
         Lines log{EnumLine(c.subKey)};
         log.insert(log.end(), c.log.begin(), c.log.end());
         EXPECT_THAT(Log(), ElementsAreArray(log));
-        const sim::RegKey* key = Reg().Find(EnumKey(c.subKey));
-        ASSERT_EQ(key == nullptr, c.after.empty());
-        for (std::size_t i = 0; key != nullptr && i < c.after.size(); ++i) {
-            ASSERT_LT(i, key->values.size());
-            EXPECT_EQ(key->values[i].name, c.after[i].first);
+        ASSERT_EQ(!Reg().Find(EnumKey(c.subKey)), c.after.empty());
+        std::vector<sim::RegValue> values = ValuesOf(EnumKey(c.subKey));
+        for (std::size_t i = 0; i < c.after.size(); ++i) {
+            ASSERT_LT(i, values.size());
+            EXPECT_EQ(values[i].name, c.after[i].first);
             EXPECT_EQ(Text(EnumKey(c.subKey), c.after[i].first), c.after[i].second);
         }
     }
@@ -447,7 +447,7 @@ TEST_F(AdvPropsTest, ParamDescOutcomes) {
         {"CaseDiffers", u"ssid", [] {}, -11, {kNotInTable}, u"old desc"},
         {"NotInTableWithoutParamDesc",
          u"Speed",
-         [&] { Reg().Find(SubKey(u"Speed"))->values.clear(); },
+         [&] { Reg().ClearValues(SubKey(u"Speed")); },
          -5,
          {kGetDescFailed},
          u"<missing>"},
@@ -571,7 +571,7 @@ TEST_F(AdvPropsTest, WalkSkipsUnknownSubkeysAndEndsAtAFailingProperty) {
          {u"PSMode"},
          kGetDescFailed},
         {"InfPathMissing",
-         [&] { Reg().Find(kDriverKey)->values.clear(); },
+         [&] { Reg().ClearValues(kDriverKey); },
          {},
          {u"AdhocNMode", u"CountryRegion", u"IEEE80211H", u"PSMode"},
          kDescNotFound},

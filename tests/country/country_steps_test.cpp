@@ -20,7 +20,7 @@ class CountryStepTest : public CountryTest {
     void CheckTxPower(const std::u16string& section, const char16_t* rangeName,
                       const std::string& valueName, const TxPowerCase& c) {
         WriteDat(u"[" + section + u"]\r\n" + c.entries + u"\r\n");
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         if (c.range != nullptr) {
             Reg().SetString(kDriverKey, rangeName, c.range);
         }
@@ -102,7 +102,7 @@ TEST_F(CountryStepTest, OptionMaskIsReadFromEightBinaryDigits) {
         {"64 bytes", REG_SZ, Utf16Bytes(std::u16string(32, u'1')), 0xFF, {}},
     };
     for (const Case& c : cases) {
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         if (c.type != REG_NONE) {
             Reg().SetValue(kDriverKey, u"ZeCoInstOpt", c.type, c.data);
         }
@@ -132,7 +132,7 @@ TEST_F(CountryStepTest, ChannelFourteenFlagIsExactlyTheTextOne) {
         {"longer than 128 bytes", REG_SZ, Utf16Bytes(u"1" + std::u16string(64, u'\0')), false},
     };
     for (const Case& c : cases) {
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         if (c.type != REG_NONE) {
             Reg().SetValue(kDriverKey, u"InitChn14Disabled", c.type, c.data);
         }
@@ -167,7 +167,7 @@ TEST_F(CountryStepTest, RegionIsLookedUpPerBandWithTheJapaneseChannel14Case) {
         {u"XYZ", nullptr, false, u"", u""},
     };
     for (const Case& c : cases) {
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         if (c.initChn14Disabled != nullptr) {
             Reg().SetString(kDriverKey, u"InitChn14Disabled", c.initChn14Disabled);
         }
@@ -224,7 +224,7 @@ TEST_F(CountryStepTest, EachWriteOfAStepFailsApart) {
     // clang-format on
     for (const Case& c : cases) {
         WriteDat(c.dat);
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         Sim().ClearFaults();
         Sim().InjectFault("RegSetValueExW", c.occurrence, ERROR_ACCESS_DENIED);
         ClearLog();
@@ -386,8 +386,8 @@ TEST_F(CountryStepTest, AdHocNModeIsRemovedForModesWithoutN) {
             EXPECT_EQ(Changes(), Changed{}) << c.what;
             EXPECT_EQ(LogMessages(), Lines{}) << c.what;
         }
-        EXPECT_EQ(Reg().Find(adHocKey) == nullptr, c.removed) << c.what;
-        Reg().Find(kDriverKey)->values.clear();
+        EXPECT_EQ(!Reg().Find(adHocKey), c.removed) << c.what;
+        Reg().ClearValues(kDriverKey);
     }
 }
 

@@ -168,7 +168,7 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
     };
     // clang-format on
     for (const Case& c : cases) {
-        Reg().Create(kDriverKey).values.clear();
+        Reg().ClearValues(Reg().Create(kDriverKey));
         if (!c.matchingDeviceId.empty()) {
             SetMatchingDeviceId(c.matchingDeviceId);
         }

@@ -142,8 +142,7 @@ TEST_F(DeviceTest, ADeviceWhoseHardwareIdCannotBeReadMatchesNothingNotEvenAnEmpt
     // Enumerated first (PCI\VEN_0000 sorts before PCI\VEN_14E4), but without HardwareID.
     const std::u16string unreadable = u"PCI\\VEN_0000&DEV_0000\\1";
     Plug(unreadable, {u"PCI\\VEN_0000&DEV_0000"}, u"0001");
-    std::erase_if(Reg().Find(std::u16string(sim::kEnumKeyPath) + u"\\" + unreadable)->values,
-                  [](const sim::RegValue& value) { return value.name == u"HardwareID"; });
+    Reg().DeleteValue(std::u16string(sim::kEnumKeyPath) + u"\\" + unreadable, u"HardwareID");
     Plug(kWifi, {kWifiId}, u"0007");
     EXPECT_EQ(Find(u"").netId, u"0007");
     EXPECT_EQ(Find(u"VEN_0000").result, -999);

@@ -84,5 +84,35 @@ TEST_F(CliTest, MissingOrBrokenMachinesStopTheProgramWithAMessage) {
     EXPECT_FALSE(std::filesystem::exists(installed_.parent_path() / "ZeRegionSvc.log"));
 }
 
+TEST_F(CliTest, AChangedRegistryRegStopsTheProgramUntilZemachineImportsIt) {
+    std::string machine = "ZEREGION_MACHINE='" + dir_.string() + "'";
+    EXPECT_EQ(RunProgram(machine, ZE_PROGRAM_PATH, "/debug").exitCode, 0);
+    std::ofstream(dir_ / "registry.reg", std::ios::app | std::ios::binary)
+        << std::string("[\0H\0K\0L\0M\0\\\0X\0]\0\r\0\n\0", 20);
+    Outcome stopped = RunProgram(machine, ZE_PROGRAM_PATH, "/debug");
+    EXPECT_EQ(stopped.exitCode, 2);
+    EXPECT_NE(stopped.output.find("zemachine --machine"), std::string::npos) << stopped.output;
+
+    auto zemachine = [](const std::filesystem::path& dir, const std::string& command) {
+        return RunProgram("", ZE_ZEMACHINE_PATH, "--machine '" + dir.string() + "' " + command)
+            .exitCode;
+    };
+    EXPECT_EQ(zemachine(dir_, "import '" + (dir_ / "registry.reg").string() + "' --merge"), 0);
+    EXPECT_EQ(RunProgram(machine, ZE_PROGRAM_PATH, "/debug").exitCode, 0);
+
+    // The export reads back: imported into a new machine it exports the same bytes.
+    auto exported = dir_ / "exported.reg";
+    auto copy = dir_ / "copy";
+    Outcome created = RunProgram("", ZE_ZEMACHINE_PATH, "create '" + copy.string() + "'");
+    ASSERT_EQ(created.exitCode, 0) << created.output;
+    EXPECT_TRUE(std::filesystem::is_directory(copy / "C/windows/system32"));
+    ASSERT_EQ(zemachine(dir_, "export --output '" + exported.string() + "'"), 0);
+    ASSERT_EQ(zemachine(copy, "import '" + exported.string() + "'"), 0);
+    ASSERT_EQ(zemachine(copy, "export --output '" + (copy / "back.reg").string() + "'"), 0);
+    EXPECT_EQ(ReadFile(exported).substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(ReadFile(exported).find(std::string("\\\0X\0]\0", 6)), std::string::npos);
+    EXPECT_EQ(ReadFile(copy / "back.reg"), ReadFile(exported));
+}
+
 }  // namespace
 }  // namespace ze::testing

@@ -14,6 +14,7 @@
 #include "main/commands.h"
 #include "main/program.h"
 #include "platform/dryrun/dry_run_platform.h"
+#include "platform/sim/reg_file.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::testing {
@@ -94,28 +95,31 @@ class PreviewTest : public ::testing::Test {
     std::unique_ptr<sim::SimPlatform> machine_;
 };
 
-// The registry as it is with the listed changes made.
-sim::RegistryTree Applied(const std::u16string& exported, const std::vector<KeyChange>& changes) {
-    sim::RegistryTree tree;
-    std::string error;
-    EXPECT_TRUE(tree.ImportReg(exported, &error)) << error;
+// The registry as it is with the listed changes made, as .reg text.
+std::u16string Applied(const std::u16string& exported, const std::vector<KeyChange>& changes) {
+    auto tree = sim::RegistryStore::InMemory();
+    sim::RegistryImport import(*tree);
+    tree->Transaction([&] {
+        sim::ReadRegBytes(Utf16ToUtf8(exported), "exported", import);
+        return ERROR_SUCCESS;
+    });
     // Listed by path, so a deleted key's subkeys come after it: deleted from the end.
     for (auto key = changes.rbegin(); key != changes.rend(); ++key) {
         if (key->kind == KeyChange::Kind::Deleted) {
-            EXPECT_TRUE(tree.Delete(key->path)) << Utf16ToUtf8(key->path);
+            EXPECT_TRUE(tree->Delete(key->path)) << Utf16ToUtf8(key->path);
         }
     }
     for (const KeyChange& key : changes) {
         if (key.kind == KeyChange::Kind::Deleted)
             continue;
-        tree.Create(key.path);
+        tree->Create(key.path);
         for (const ValueChange& value : key.values) {
             EXPECT_TRUE(value.after.has_value());
             if (value.after)
-                tree.SetValue(key.path, value.name, value.after->type, value.after->bytes);
+                tree->SetValue(key.path, value.name, value.after->type, value.after->bytes);
         }
     }
-    return tree;
+    return sim::RegText(*tree);
 }
 
 TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
@@ -152,7 +156,7 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
         c.prepare(dir_);
         Open();
         auto filesBefore = Files();
-        std::u16string registryBefore = machine_->Registry().ExportReg();
+        std::u16string registryBefore = sim::RegText(machine_->Registry());
 
         // The command itself (its log on standard error), then its run over a layer of
         // the test's own, whose changes the test can read.
@@ -161,12 +165,12 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
         DryRunPlatform layer(*machine_);
         EXPECT_EQ(Run(u"/debug", &layer), 0);
         EXPECT_EQ(Files(), filesBefore);
-        EXPECT_EQ(machine_->Registry().ExportReg(), registryBefore);
+        EXPECT_EQ(sim::RegText(machine_->Registry()), registryBefore);
         EXPECT_TRUE(machine_->JournalOf().Lines().empty());
 
         EXPECT_EQ(Run(u"/debug"), 0);
-        EXPECT_EQ(Applied(registryBefore, layer.RegistryChanges()).ExportReg(),
-                  machine_->Registry().ExportReg());
+        EXPECT_EQ(Applied(registryBefore, layer.RegistryChanges()),
+                  sim::RegText(machine_->Registry()));
         std::vector<DeviceChange> restarted;
         for (const auto& entry : machine_->JournalOf().Entries()) {
             if (entry.action == "DisableDevice" || entry.action == "EnableDevice")

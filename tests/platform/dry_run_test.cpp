@@ -2,6 +2,7 @@
 // writes, and leaves the machine as it was.
 #include "platform/dryrun/dry_run_platform.h"
 #include "platform/handles.h"
+#include "platform/sim/reg_file.h"
 #include "sim_fixture.h"
 
 namespace ze::testing {
@@ -78,10 +79,10 @@ std::vector<std::string> Transcript(Platform& os) {
 }
 
 TEST_F(DryRunTest, AnswersAsTheMachineDoesAfterTheSameWritesAndChangesNothing) {
-    std::u16string before = Reg().ExportReg();
+    std::u16string before = sim::RegText(Reg());
     DryRunPlatform layer(Sim());
     std::vector<std::string> previewed = Transcript(layer);
-    EXPECT_EQ(Reg().ExportReg(), before);
+    EXPECT_EQ(sim::RegText(Reg()), before);
     EXPECT_TRUE(JournalLines().empty());
 
     EXPECT_EQ(previewed, Transcript(Sim()));

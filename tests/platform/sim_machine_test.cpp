@@ -1,3 +1,4 @@
+#include <chrono>
 #include <fstream>
 #include <random>
 
@@ -40,7 +41,7 @@ TEST_F(MachineFolderTest, SettingsSurviveTheRoundTrip) {
     auto machine = Open();
     EXPECT_EQ(machine->Settings().systemLocale, 0x0411u);
     EXPECT_EQ(machine->Settings().presentDevices, (std::set<std::u16string>{u"PCI\\VEN_1\\0"}));
-    EXPECT_EQ(ReadFile(dir_ / "registry.reg").substr(0, 2), "\xFF\xFE");
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "registry.db"));
 }
 
 TEST_F(MachineFolderTest, TwoProcessesOnOneMachineSeeEachOthersChanges) {
@@ -85,6 +86,69 @@ TEST_F(MachineFolderTest, BrokenMachinesAreRefusedAndLeftUntouched) {
 
     std::ofstream(dir_ / "machine.ini", std::ios::trunc) << "[Machine]\nSystemLocale=zz\n";
     EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+}
+
+TEST_F(MachineFolderTest, RegistryRegIsImportedOnceAndAChangedOneStopsTheMachine) {
+    auto writeReg = [&](std::u16string_view value) {
+        ASSERT_TRUE(sim::WriteUtf16File(
+            dir_ / "registry.reg",
+            u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Z]\r\n"
+            u"\"v\"=\"" +
+                std::u16string(value) + u"\"\r\n"));
+    };
+    writeReg(u"imported");
+    Open()->Registry().SetString(u"SOFTWARE\\Z", u"w", u"changed by the machine");
+    auto machine = Open();
+    EXPECT_EQ(machine->Registry().GetValue(u"SOFTWARE\\Z", u"v")->data,
+              Utf16Bytes(u"imported", true));
+    EXPECT_TRUE(machine->Registry().GetValue(u"SOFTWARE\\Z", u"w"));
+    machine.reset();
+
+    // Rewritten with the same bytes (a checkout, say): still the same machine.
+    std::string same = ReadFile(dir_ / "registry.reg");
+    std::filesystem::last_write_time(
+        dir_ / "registry.reg",
+        std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+    EXPECT_TRUE(Open());
+
+    writeReg(u"edited");
+    std::string edited = ReadFile(dir_ / "registry.reg");
+    std::string error;
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    for (auto named :
+         {"registry.reg changed", "zemachine --machine", "import", "delete", "registry.db"}) {
+        EXPECT_NE(error.find(named), std::string::npos) << named << " in " << error;
+    }
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg"), edited);
+}
+
+TEST_F(MachineFolderTest, ARegistryDbThatIsNoRegistryIsRefusedAndLeftAsItIs) {
+    for (std::string content : {std::string("not a database at all"), std::string()}) {
+        std::ofstream(dir_ / "registry.db", std::ios::binary | std::ios::trunc) << content;
+        std::string error;
+        EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+        EXPECT_NE(error.find("registry.db: not a registry database"), std::string::npos) << error;
+        EXPECT_EQ(ReadFile(dir_ / "registry.db"), content);
+    }
+}
+
+TEST_F(MachineFolderTest, ARegistryHeldByAnotherProcessFailsTheCallAndTheRunGoesOn) {
+    auto machine = Open();
+    machine->Registry().SetBusyTimeout(std::chrono::milliseconds(20));
+    std::string error;
+    auto other = sim::RegistryStore::Open(dir_ / "registry.db", false, &error);
+    ASSERT_TRUE(other) << error;
+    ScopedPlatform scope(*machine);
+    UniqueKey key;
+    other->Transaction([&] {
+        EXPECT_EQ(OS().RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Busy", 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SHARING_VIOLATION);
+        return ERROR_SUCCESS;
+    });
+    EXPECT_EQ(OS().RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Busy", 0, nullptr, 0,
+                                   KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
 }
 
 class SimSystemTest : public SimTest {};

@@ -150,52 +150,5 @@ TEST_F(SimRegistryTest, WithoutAdministratorRightsOnlyReadingIsAllowed) {
     EXPECT_EQ(OS().RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\T"), ERROR_ACCESS_DENIED);
 }
 
-TEST(RegFileTest, ExportImportKeepsEveryByteAndType) {
-    sim::RegistryTree tree;
-    tree.SetString(u"SYSTEM\\A", u"Text", u"quote \" and \\ back");
-    tree.SetValue(u"SYSTEM\\A", u"Unterminated", REG_SZ, Utf16Bytes(u"Disabled"));
-    tree.SetValue(u"SYSTEM\\A", u"", REG_SZ, Utf16Bytes(u"default", true));
-    tree.SetDword(u"SYSTEM\\A\\B", u"Number", 0x1A);
-    tree.SetValue(u"SYSTEM\\A\\B", u"Multi", REG_MULTI_SZ,
-                  Utf16Bytes(std::u16string(u"abc\0\0", 5)));
-    tree.SetValue(u"SYSTEM\\A\\B", u"Long", REG_BINARY, std::vector<BYTE>(100, 0xAB));
-    tree.Create(u"SYSTEM\\Empty");
-    std::u16string exported = tree.ExportReg();
-    sim::RegistryTree copy;
-    std::string error;
-    ASSERT_TRUE(copy.ImportReg(exported, &error)) << error;
-    EXPECT_EQ(copy.ExportReg(), exported);
-    for (auto name : {u"Text", u"Unterminated", u""}) {
-        EXPECT_EQ(copy.GetValue(u"SYSTEM\\A", name)->data, tree.GetValue(u"SYSTEM\\A", name)->data);
-    }
-    EXPECT_EQ(copy.GetValue(u"SYSTEM\\A\\B", u"Long")->data, std::vector<BYTE>(100, 0xAB));
-    EXPECT_EQ(copy.GetValue(u"SYSTEM\\A\\B", u"Multi")->type, REG_MULTI_SZ);
-    EXPECT_NE(copy.Find(u"SYSTEM\\Empty"), nullptr);
-}
-
-TEST(RegFileTest, RegeditExportsAreReadAndBadFilesRefused) {
-    sim::RegistryTree tree;
-    std::string error;
-    ASSERT_TRUE(
-        tree.ImportReg(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                       u"[HKEY_LOCAL_MACHINE\\SYSTEM\\X]\r\n"
-                       u"\"Bin\"=hex:01,02,\\\r\n  03\r\n"
-                       u"\"Dw\"=dword:0000012c\r\n"
-                       u"@=\"d\"\r\n"
-                       u"[-HKEY_LOCAL_MACHINE\\SYSTEM\\Gone]\r\n",
-                       &error))
-        << error;
-    EXPECT_EQ(tree.GetValue(u"SYSTEM\\X", u"Bin")->data, (std::vector<BYTE>{1, 2, 3}));
-    EXPECT_EQ(tree.GetValue(u"SYSTEM\\X", u"Dw")->data, DwordBytes(300));
-    for (std::u16string bad :
-         {std::u16string(u"garbage"), std::u16string(u"REGEDIT4\n[HKEY_CURRENT_USER\\X]\n"),
-          std::u16string(u"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X\n"),
-          std::u16string(u"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:xyz\n"),
-          std::u16string(u"REGEDIT4\n\"a\"=\"b\"\n")}) {
-        sim::RegistryTree other;
-        EXPECT_FALSE(other.ImportReg(bad, &error)) << Utf16ToUtf8(bad);
-    }
-}
-
 }  // namespace
 }  // namespace ze::testing

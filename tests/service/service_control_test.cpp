@@ -208,11 +208,11 @@ TEST_F(ServiceControlTest, SetStartupTypeWritesTheStartValueStraightIntoTheRegis
 
 TEST_F(ServiceControlTest, SetStartupTypeOfAServiceThatIsNotInstalledCreatesABareKey) {
     EXPECT_EQ(ZeSetSrvStartupType(u"ZeRegionSvc", SERVICE_DEMAND_START), 0);
-    const sim::RegKey* key = Reg().Find(kServiceKey);
-    ASSERT_TRUE(key);
-    ASSERT_EQ(key->values.size(), 1u);
-    EXPECT_EQ(key->values[0].name, u"start");
-    EXPECT_EQ(key->values[0].data, DwordBytes(3));
+    ASSERT_TRUE(Reg().Find(kServiceKey));
+    std::vector<sim::RegValue> values = ValuesOf(kServiceKey);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, u"start");
+    EXPECT_EQ(values[0].data, DwordBytes(3));
     // That key is no service: it cannot be started, and an installation takes it over.
     EXPECT_EQ(ZeStartService(), ZE_SVC_ERR_OPEN_SVC);
     EXPECT_EQ(ZeInstallService(), 0);

@@ -15,6 +15,7 @@
 #include "common/text.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/reg_file.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "service/service_fixture.h"
@@ -45,12 +46,12 @@ class ServiceProcessTest : public ::testing::Test {
         settings.presentDevices.insert(kAdapter);
         std::string error;
         ASSERT_TRUE(sim::SimPlatform::CreateMachine(machine_, settings, &error)) << error;
-        sim::RegistryTree registry;
-        sim::AddSetupClass(registry, sim::kNetClassGuid, u"Net");
-        sim::AddDevice(registry, kAdapter, {u"PCI\\VEN_14E4&DEV_43A0&SUBSYS_061114E4&REV_03"},
+        auto registry = sim::RegistryStore::InMemory();
+        sim::AddSetupClass(*registry, sim::kNetClassGuid, u"Net");
+        sim::AddDevice(*registry, kAdapter, {u"PCI\\VEN_14E4&DEV_43A0&SUBSYS_061114E4&REV_03"},
                        u"{4d36e972-e325-11ce-bfc1-08002be10318}\\0007");
-        registry.Create(sim::kServicesKeyPath);
-        ASSERT_TRUE(sim::WriteUtf16File(machine_ / "registry.reg", registry.ExportReg()));
+        registry->Create(sim::kServicesKeyPath);
+        ASSERT_TRUE(sim::WriteUtf16File(machine_ / "registry.reg", sim::RegText(*registry)));
         folder_ = machine_ / "C" / "Program Files" / "Zelvaro";
         fs::create_directories(folder_);
         fs::copy_file(program_, folder_ / "ZeRegionSvc.exe");

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sim/registry_tree.h"
+#include "platform/sim/registry_store.h"
 #include "platform/wintypes.h"
 
 namespace ze::sim {
@@ -28,10 +28,11 @@ std::u16string GuidToString(const GUID& guid);
 std::optional<GUID> ParseGuid(std::u16string_view text);
 
 // Registers a setup class (Class = name) under its GUID.
-void AddSetupClass(RegistryTree& registry, std::u16string_view classGuid, std::u16string_view name);
+void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid,
+                   std::u16string_view name);
 // Registers a device: HardwareID as a list, Driver (when not empty), ClassGUID and
 // ConfigFlags 0, all as Windows stores them. Plugging it in is up to the caller.
-void AddDevice(RegistryTree& registry, std::u16string_view instanceId,
+void AddDevice(RegistryStore& registry, std::u16string_view instanceId,
                const std::vector<std::u16string>& hardwareIds, std::u16string_view driver,
                std::u16string_view classGuid = kNetClassGuid);
 

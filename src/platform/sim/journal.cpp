@@ -1,6 +1,7 @@
 #include "platform/sim/journal.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "common/reg_format.h"
 #include "common/text.h"
@@ -24,8 +25,15 @@ std::string JournalEntry::ToString() const {
 void Journal::Record(JournalEntry entry) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!mirror_.empty()) {
-        std::ofstream out(mirror_, std::ios::app | std::ios::binary);
-        out << entry.ToString() << "\n";
+        // One write in append mode, so that lines of processes sharing the machine
+        // never interleave.
+        std::string line = entry.ToString() + "\n";
+        int fd = ::open(mirror_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ssize_t written = ::write(fd, line.data(), line.size());
+            (void)written;
+            ::close(fd);
+        }
     }
     entries_.push_back(std::move(entry));
 }

@@ -1,7 +1,5 @@
 #include "platform/sim/sim_platform.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,35 +11,12 @@
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/machine_registry.h"
 
 namespace ze::sim {
 namespace {
 
 thread_local DWORD t_lastError = 0;
-
-// Holds an exclusive lock on a machine folder's lock file for one call, so that two
-// processes working on the same machine see each other's changes whole.
-class FolderLock {
-  public:
-    explicit FolderLock(const std::optional<std::filesystem::path>& dir) {
-        if (dir) {
-            fd_ = ::open((*dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-            if (fd_ >= 0)
-                ::flock(fd_, LOCK_EX);
-        }
-    }
-    ~FolderLock() {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-  private:
-    int fd_ = -1;
-};
 
 struct LocaleInfo {
     LCID id;
@@ -66,7 +41,8 @@ UINT CopyDirectory(const std::u16string& text, LPWSTR buffer, UINT size) {
 
 }  // namespace
 
-SimPlatform::SimPlatform(std::filesystem::path root) : root_(std::move(root)) {
+SimPlatform::SimPlatform(std::filesystem::path root)
+    : root_(std::move(root)), registry_(RegistryStore::InMemory()) {
     std::filesystem::create_directories(root_ / "C");
 }
 
@@ -305,66 +281,9 @@ BOOL SimPlatform::WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer,
 
 // ---- persistence ----
 
-bool SimPlatform::LoadRegistryFile(std::string* error) {
-    auto file = *machineDir_ / "registry.reg";
-    std::error_code ec;
-    auto stamp = std::filesystem::last_write_time(file, ec);
-    if (ec) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    auto size = std::filesystem::file_size(file, ec);
-    std::u16string text;
-    if (!ReadTextFile(file, &text)) {
-        *error = "cannot read " + file.string();
-        return false;
-    }
-    RegistryTree fresh;
-    std::string parseError;
-    if (!fresh.ImportReg(text, &parseError)) {
-        *error = file.string() + ": " + parseError;
-        return false;
-    }
-    registry_ = std::move(fresh);
-    registryStamp_ = stamp;
-    registrySize_ = size;
-    return true;
-}
-
-bool SimPlatform::ReloadIfChanged() {
-    if (!machineDir_)
-        return true;
-    auto file = *machineDir_ / "registry.reg";
-    std::error_code ec;
-    auto stamp = std::filesystem::last_write_time(file, ec);
-    auto size = std::filesystem::file_size(file, ec);
-    if (!ec && stamp == registryStamp_ && size == registrySize_)
-        return true;
-    std::string error;
-    return LoadRegistryFile(&error);
-}
-
-void SimPlatform::SaveRegistryFile() {
-    if (!machineDir_)
-        return;
-    auto file = *machineDir_ / "registry.reg";
-    if (WriteUtf16File(file, registry_.ExportReg())) {
-        std::error_code ec;
-        registryStamp_ = std::filesystem::last_write_time(file, ec);
-        registrySize_ = std::filesystem::file_size(file, ec);
-    }
-}
-
-LONG SimPlatform::RegistryCall(bool modifies, const std::function<LONG()>& body) {
+LONG SimPlatform::Exclusive(const std::function<LONG()>& body) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    FolderLock folderLock(machineDir_);
-    if (!ReloadIfChanged())
-        return ERROR_INVALID_DATA;
-    std::size_t journalBefore = journal_.Size();
-    LONG result = body();
-    if (modifies && journal_.Size() != journalBefore)
-        SaveRegistryFile();
-    return result;
+    return registry_->Transaction(body);
 }
 
 std::unique_ptr<SimPlatform> SimPlatform::OpenMachine(const std::filesystem::path& dir,
@@ -377,11 +296,13 @@ std::unique_ptr<SimPlatform> SimPlatform::OpenMachine(const std::filesystem::pat
     MachineSettings settings;
     if (!ReadMachineSettings(dir / "machine.ini", &settings, error))
         return nullptr;
+    std::unique_ptr<RegistryStore> registry = OpenMachineRegistry(dir, true, stderr, error);
+    if (!registry)
+        return nullptr;
     auto machine = std::make_unique<SimPlatform>(dir);
     machine->settings_ = std::move(settings);
     machine->machineDir_ = dir;
-    if (!machine->LoadRegistryFile(error))
-        return nullptr;
+    machine->registry_ = std::move(registry);
     machine->journal_.MirrorTo(dir / "journal.txt");
     return machine;
 }
@@ -394,9 +315,7 @@ bool SimPlatform::CreateMachine(const std::filesystem::path& dir, const MachineS
         *error = "cannot create " + dir.string() + ": " + ec.message();
         return false;
     }
-    RegistryTree empty;
-    if (!WriteMachineSettings(dir / "machine.ini", settings) ||
-        !WriteUtf16File(dir / "registry.reg", empty.ExportReg())) {
+    if (!WriteMachineSettings(dir / "machine.ini", settings)) {
         *error = "cannot write the machine files in " + dir.string();
         return false;
     }

@@ -16,7 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/journal.h"
-#include "platform/sim/registry_tree.h"
+#include "platform/sim/registry_store.h"
 
 namespace ze::sim {
 
@@ -45,18 +45,21 @@ class SimPlatform final : public Platform {
     explicit SimPlatform(std::filesystem::path root);
     ~SimPlatform() override;
 
-    // A machine persisted in a folder: registry.reg, machine.ini, C\ and journal.txt.
-    // Returns nullptr and sets *error when the folder is missing or a file is corrupt.
+    // A machine persisted in a folder: machine.ini, registry.db (imported from
+    // registry.reg on first open), C\ and journal.txt. Returns nullptr and sets *error
+    // when the folder is missing, a file is corrupt, registry.reg changed after its
+    // import, or the registry cannot be written.
     static std::unique_ptr<SimPlatform> OpenMachine(const std::filesystem::path& dir,
                                                     std::string* error);
-    // Writes a new machine folder with the given settings and an empty registry.
+    // Writes a new machine folder with the given settings (machine.ini and C\); its
+    // registry is made on first open, empty or from a registry.reg put there first.
     static bool CreateMachine(const std::filesystem::path& dir, const MachineSettings& settings,
                               std::string* error);
 
     // ---- state for tests and tools ----
     MachineSettings& Settings() { return settings_; }
     const std::filesystem::path& Root() const { return root_; }
-    RegistryTree& Registry() { return registry_; }
+    RegistryStore& Registry() { return *registry_; }
     Journal& JournalOf() { return journal_; }
     void SetClock(const SYSTEMTIME& time) { clock_ = time; }
     const std::u16string& DebugStream() const { return debugStream_; }
@@ -180,36 +183,35 @@ class SimPlatform final : public Platform {
     // A new opaque handle value, distinct from every other handle of this machine.
     std::uintptr_t NextHandleValue();
 
-    // Registry calls run through here: under the machine lock, and on a persisted
-    // machine with the registry reloaded when another process changed it and saved
-    // when `body` changed it.
-    LONG RegistryCall(bool modifies, const std::function<LONG()>& body);
+    // Runs body holding the machine exclusively: this process's machine lock and the
+    // registry's write lock, which every process of the machine takes, as one registry
+    // transaction. What body changes in the registry commits together when it returns,
+    // and the files kept beside the registry (the service manager's run-time state) are
+    // read and written by one process at a time. Returns body's result, or the
+    // registry's error when the transaction could not be made (body then has no effect
+    // on the registry).
+    LONG Exclusive(const std::function<LONG()>& body);
     struct KeyHandle {
-        std::vector<std::u16string> path;
+        KeyId key;
+        std::u16string path;  // as stored, for the journal
         REGSAM access;
     };
-    // The key a handle stands for; nullptr (and *error set) for a bad handle or a
-    // key deleted since it was opened.
-    RegKey* ResolveKey(HKEY handle, REGSAM needed, LONG* error);
+    // The key a handle stands for, when the handle is open with at least `needed`.
+    LONG ResolveKey(HKEY handle, REGSAM needed, KeyHandle* key);
     // A call on an open key: the injected fault when one is due, otherwise `body` on the
-    // key the handle stands for (opened with at least `needed`), run through RegistryCall.
-    LONG KeyCall(const std::string& call, HKEY handle, REGSAM needed, bool modifies,
-                 const std::function<LONG(RegKey&)>& body);
+    // key the handle stands for (opened with at least `needed`), under the machine lock.
+    LONG KeyCall(const std::string& call, HKEY handle, REGSAM needed,
+                 const std::function<LONG(const KeyHandle&)>& body);
     LONG OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create, HKEY* result,
                       DWORD* disposition);
     bool WriteAccessRefused(REGSAM access) const;
     void Record(std::string action, std::u16string path, std::u16string name = {}, DWORD type = 0,
                 std::vector<BYTE> data = {});
 
-    // Persistence of a machine folder.
-    bool LoadRegistryFile(std::string* error);
-    void SaveRegistryFile();
-    bool ReloadIfChanged();
-
     std::filesystem::path root_;
     std::optional<std::filesystem::path> machineDir_;
     MachineSettings settings_;
-    RegistryTree registry_;
+    std::unique_ptr<RegistryStore> registry_;
     Journal journal_;
     std::optional<SYSTEMTIME> clock_;
     std::u16string debugStream_;
@@ -220,8 +222,6 @@ class SimPlatform final : public Platform {
     static int StandardStreamIndex(HANDLE handle);
     void AppendStandardStream(int index, std::string_view bytes);
     std::u16string commandLineBuffer_;
-    std::filesystem::file_time_type registryStamp_{};
-    std::uintmax_t registrySize_ = 0;
 
     struct Fault {
         int occurrence;

@@ -12,9 +12,11 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
+#include "platform/sim/names.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"
@@ -56,8 +58,20 @@ std::u16string ServiceKeyPath(std::u16string_view name) {
     return std::u16string(kServicesKeyPath) + u"\\" + std::u16string(name);
 }
 
-bool IsService(const RegKey* key) {
-    return key != nullptr && key->FindValue(u"Type") != nullptr;
+// The service's key, when it is a service: a key with a Type value (a bare key is none).
+std::optional<KeyId> ServiceKey(RegistryStore& registry, std::u16string_view name) {
+    std::optional<KeyId> key = registry.Find(ServiceKeyPath(name));
+    RegValue type;
+    if (!key || registry.QueryValue(*key, u"Type", &type) != ERROR_SUCCESS)
+        return std::nullopt;
+    return key;
+}
+
+// The last part of a key's path, as stored.
+std::u16string StoredName(RegistryStore& registry, KeyId key) {
+    std::u16string path;
+    registry.PathOf(key, &path);
+    return path.substr(path.rfind(u'\\') + 1);
 }
 
 // A process that has ended (a zombie counts as ended) no longer runs its service.
@@ -255,14 +269,14 @@ bool ServiceManager::HasOpenHandles(const std::u16string& name) const {
 }
 
 void ServiceManager::RemoveIfDeletable(const std::u16string& name) {
-    machine_.RegistryCall(true, [&]() -> LONG {
+    machine_.Exclusive([&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         if (!runtime.markedForDelete || runtime.status.dwCurrentState != SERVICE_STOPPED ||
             HasOpenHandles(name)) {
             return ERROR_SUCCESS;
         }
         std::u16string path = ServiceKeyPath(name);
-        if (machine_.registry_.Delete(path, true))
+        if (machine_.registry_->Delete(path, true))
             machine_.Record("DeleteKey", path);
         std::error_code ec;
         std::filesystem::remove(StatusFile(name), ec);
@@ -273,8 +287,8 @@ void ServiceManager::RemoveIfDeletable(const std::u16string& name) {
 
 bool ServiceManager::Exists(std::u16string_view name) {
     bool exists = false;
-    machine_.RegistryCall(false, [&]() -> LONG {
-        exists = IsService(machine_.registry_.Find(ServiceKeyPath(name)));
+    machine_.Exclusive([&]() -> LONG {
+        exists = ServiceKey(*machine_.registry_, name).has_value();
         return ERROR_SUCCESS;
     });
     return exists;
@@ -282,7 +296,7 @@ bool ServiceManager::Exists(std::u16string_view name) {
 
 ServiceRuntime ServiceManager::RuntimeOf(std::u16string_view name) {
     ServiceRuntime runtime;
-    machine_.RegistryCall(false, [&]() -> LONG {
+    machine_.Exclusive([&]() -> LONG {
         runtime = LoadRuntime(name);
         return ERROR_SUCCESS;
     });
@@ -359,33 +373,39 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
         return nullptr;
     }
     std::u16string shownName = displayName == nullptr ? std::u16string(serviceName) : displayName;
-    error = machine_.RegistryCall(true, [&]() -> LONG {
+    error = machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = *machine_.registry_;
         std::u16string path = ServiceKeyPath(serviceName);
-        if (IsService(machine_.registry_.Find(path))) {
+        if (ServiceKey(registry, serviceName)) {
             return LoadRuntime(serviceName).markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE
                                                             : ERROR_SERVICE_EXISTS;
         }
         // No other service may go by the same name or display name.
-        if (const RegKey* services = machine_.registry_.Find(kServicesKeyPath)) {
-            for (const auto& [other, key] : services->subkeys) {
-                if (IsService(key.get()) &&
-                    (EqualsIgnoreCase(TextOf(*key, u"DisplayName"), shownName) ||
-                     EqualsIgnoreCase(key->name, shownName))) {
-                    return kErrorDuplicateServiceName;
-                }
+        std::vector<Subkey> services;
+        if (std::optional<KeyId> root = registry.Find(kServicesKeyPath))
+            registry.Subkeys(*root, &services);
+        for (const auto& other : services) {
+            if (ServiceKey(registry, other.name) &&
+                (EqualsIgnoreCase(TextOf(registry, other.id, u"DisplayName"), shownName) ||
+                 EqualsIgnoreCase(other.name, shownName))) {
+                return kErrorDuplicateServiceName;
             }
         }
         // A key left without a service (a bare "start" value, say) is taken over.
         bool created = false;
-        RegKey& key = machine_.registry_.Create(path, &created);
+        KeyId key = registry.Create(path, &created);
         if (created)
             machine_.Record("CreateKey", path);
-        key.SetValue(u"Type", REG_DWORD, DwordData(serviceType));
-        key.SetValue(u"Start", REG_DWORD, DwordData(startType));
-        key.SetValue(u"ErrorControl", REG_DWORD, DwordData(errorControl));
-        key.SetValue(u"ImagePath", REG_EXPAND_SZ, TextData(binaryPath));
-        key.SetValue(u"DisplayName", REG_SZ, TextData(shownName));
-        key.SetValue(u"ObjectName", REG_SZ, TextData(u"LocalSystem"));
+        for (const auto& [valueName, type, data] :
+             {std::tuple{u"Type", REG_DWORD, DwordData(serviceType)},
+              std::tuple{u"Start", REG_DWORD, DwordData(startType)},
+              std::tuple{u"ErrorControl", REG_DWORD, DwordData(errorControl)},
+              std::tuple{u"ImagePath", REG_EXPAND_SZ, TextData(binaryPath)},
+              std::tuple{u"DisplayName", REG_SZ, TextData(shownName)},
+              std::tuple{u"ObjectName", REG_SZ, TextData(u"LocalSystem")}}) {
+            if (LONG error = registry.SetValue(key, valueName, type, data))
+                return error;
+        }
         SaveRuntime(serviceName, ServiceRuntime{});
         std::error_code ec;
         std::filesystem::remove(ControlFile(serviceName), ec);
@@ -415,11 +435,11 @@ SC_HANDLE ServiceManager::OpenService(SC_HANDLE manager, LPCWSTR name, DWORD acc
         return nullptr;
     }
     std::u16string storedName;
-    error = machine_.RegistryCall(false, [&]() -> LONG {
-        const RegKey* key = machine_.registry_.Find(ServiceKeyPath(name));
-        if (!IsService(key))
+    error = machine_.Exclusive([&]() -> LONG {
+        std::optional<KeyId> key = ServiceKey(*machine_.registry_, name);
+        if (!key)
             return ERROR_SERVICE_DOES_NOT_EXIST;
-        storedName = key->name;
+        storedName = StoredName(*machine_.registry_, *key);
         return ERROR_SUCCESS;
     });
     if (error == ERROR_SUCCESS && !machine_.settings_.administrator &&
@@ -444,8 +464,8 @@ BOOL ServiceManager::DeleteService(SC_HANDLE service) {
     if (handle == nullptr)
         return Fail(error);
     std::u16string name = handle->service;
-    error = machine_.RegistryCall(false, [&]() -> LONG {
-        if (!IsService(machine_.registry_.Find(ServiceKeyPath(name))))
+    error = machine_.Exclusive([&]() -> LONG {
+        if (!ServiceKey(*machine_.registry_, name))
             return ERROR_SERVICE_DOES_NOT_EXIST;
         ServiceRuntime runtime = LoadRuntime(name);
         if (runtime.markedForDelete)
@@ -492,9 +512,9 @@ std::optional<std::filesystem::path> ServiceManager::ExecutableOf(
 
 LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::string& token) {
     std::u16string imagePath;
-    machine_.RegistryCall(false, [&]() -> LONG {
-        if (const RegKey* key = machine_.registry_.Find(ServiceKeyPath(name)))
-            imagePath = TextOf(*key, u"ImagePath");
+    machine_.Exclusive([&]() -> LONG {
+        if (std::optional<KeyId> key = machine_.registry_->Find(ServiceKeyPath(name)))
+            imagePath = TextOf(*machine_.registry_, *key, u"ImagePath");
         return ERROR_SUCCESS;
     });
     std::optional<std::filesystem::path> program = ExecutableOf(imagePath);
@@ -518,7 +538,7 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
                              output.string());
     }
     auto revert = [&](LONG error) {
-        machine_.RegistryCall(false, [&]() -> LONG {
+        machine_.Exclusive([&]() -> LONG {
             ServiceRuntime runtime = LoadRuntime(name);
             runtime.status = ServiceRuntime{}.status;
             runtime.connected = false;
@@ -530,7 +550,7 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
     };
     if (pid == 0)
         return revert(program ? kErrorProcessAborted : ERROR_FILE_NOT_FOUND);
-    machine_.RegistryCall(false, [&]() -> LONG {
+    machine_.Exclusive([&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         runtime.pid = pid;
         SaveRuntime(name, runtime);
@@ -563,14 +583,15 @@ BOOL ServiceManager::StartService(SC_HANDLE service) {
             return Fail(error);
         name = handle->service;
         token = machine_.machineDir_ ? NewStartToken() : std::string();
-        error = machine_.RegistryCall(false, [&]() -> LONG {
-            const RegKey* key = machine_.registry_.Find(ServiceKeyPath(name));
-            if (!IsService(key))
+        error = machine_.Exclusive([&]() -> LONG {
+            std::optional<KeyId> key = ServiceKey(*machine_.registry_, name);
+            if (!key)
                 return ERROR_SERVICE_DOES_NOT_EXIST;
             ServiceRuntime runtime = LoadRuntime(name);
             if (runtime.markedForDelete)
                 return ERROR_SERVICE_MARKED_FOR_DELETE;
-            if (DwordOf(*key, u"Start").value_or(SERVICE_DEMAND_START) == SERVICE_DISABLED)
+            if (DwordOf(*machine_.registry_, *key, u"Start").value_or(SERVICE_DEMAND_START) ==
+                SERVICE_DISABLED)
                 return kErrorServiceDisabled;
             if (runtime.status.dwCurrentState != SERVICE_STOPPED)
                 return ERROR_SERVICE_ALREADY_RUNNING;
@@ -606,7 +627,7 @@ LONG ServiceManager::AwaitHandled(const std::u16string& name, std::uint64_t sequ
         // nothing more.
         bool gone = !runtime.connected;
         if (gone || std::chrono::steady_clock::now() >= deadline) {
-            machine_.RegistryCall(false, [&]() -> LONG {
+            machine_.Exclusive([&]() -> LONG {
                 auto pending = LoadControl(name);
                 if (pending && pending->sequence == sequence) {
                     std::error_code ec;
@@ -653,7 +674,7 @@ BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_ST
             if (handle == nullptr)
                 return Fail(error);
             name = handle->service;
-            error = machine_.RegistryCall(false, [&]() -> LONG {
+            error = machine_.Exclusive([&]() -> LONG {
                 ServiceRuntime runtime = LoadRuntime(name);
                 *status = runtime.status;
                 DWORD state = runtime.status.dwCurrentState;
@@ -720,11 +741,11 @@ BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* tabl
         std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
         if (dispatcher_)
             return Fail(ERROR_SERVICE_ALREADY_RUNNING);
-        error = machine_.RegistryCall(false, [&]() -> LONG {
-            const RegKey* key = machine_.registry_.Find(ServiceKeyPath(name));
+        error = machine_.Exclusive([&]() -> LONG {
+            std::optional<KeyId> key = ServiceKey(*machine_.registry_, name);
             ServiceRuntime runtime = LoadRuntime(name);
             // Only a process the manager started for a pending start may connect.
-            if (!IsService(key) || runtime.status.dwCurrentState != SERVICE_START_PENDING ||
+            if (!key || runtime.status.dwCurrentState != SERVICE_START_PENDING ||
                 runtime.connected || runtime.startToken != (envToken == nullptr ? "" : envToken)) {
                 return ERROR_FAILED_SERVICE_CONTROLLER_CONNECT;
             }
@@ -732,7 +753,7 @@ BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* tabl
             runtime.startToken.clear();
             runtime.pid = ::getpid();
             SaveRuntime(name, runtime);
-            name = key->name;
+            name = StoredName(*machine_.registry_, *key);
             return ERROR_SUCCESS;
         });
         if (error != ERROR_SUCCESS)
@@ -760,7 +781,7 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
         std::optional<ControlRequest> request;
         LPHANDLER_FUNCTION handler = nullptr;
         DWORD state = SERVICE_STOPPED;
-        machine_.RegistryCall(false, [&]() -> LONG {
+        machine_.Exclusive([&]() -> LONG {
             state = LoadRuntime(name).status.dwCurrentState;
             handler = dispatcher_->handler;
             request = handler != nullptr ? LoadControl(name) : std::nullopt;
@@ -773,7 +794,7 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
         if (request) {
             // The handler runs on this thread, outside every lock of the machine.
             handler(request->control);
-            machine_.RegistryCall(false, [&]() -> LONG {
+            machine_.Exclusive([&]() -> LONG {
                 ServiceRuntime runtime = LoadRuntime(name);
                 runtime.handledControl = std::max(runtime.handledControl, request->sequence);
                 SaveRuntime(name, runtime);
@@ -785,7 +806,7 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
             break;
         std::this_thread::sleep_for(kPollInterval);
     }
-    machine_.RegistryCall(false, [&]() -> LONG {
+    machine_.Exclusive([&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         runtime.connected = false;
         SaveRuntime(name, runtime);
@@ -825,7 +846,7 @@ BOOL ServiceManager::SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVIC
         return Fail(ERROR_INVALID_DATA);
     }
     std::u16string name = dispatcher_->service;
-    machine_.RegistryCall(false, [&]() -> LONG {
+    machine_.Exclusive([&]() -> LONG {
         ServiceRuntime runtime = LoadRuntime(name);
         runtime.status = *status;
         SaveRuntime(name, runtime);

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "platform/sim/device_manager.h"
+#include "platform/sim/names.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"
 
@@ -30,16 +31,6 @@ constexpr PropertyValue kProperties[] = {
     {0x09, u"Driver"},       {0x0A, u"ConfigFlags"}, {0x0B, u"Mfg"},
     {0x0C, u"FriendlyName"},
 };
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
 bool SameGuid(const GUID& a, const GUID& b) {
     return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
@@ -88,13 +79,13 @@ std::optional<GUID> ParseGuid(std::u16string_view text) {
     return guid;
 }
 
-void AddSetupClass(RegistryTree& registry, std::u16string_view classGuid,
+void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid,
                    std::u16string_view name) {
     registry.SetString(std::u16string(kSetupClassKeyPath) + u"\\" + std::u16string(classGuid),
                        u"Class", name);
 }
 
-void AddDevice(RegistryTree& registry, std::u16string_view instanceId,
+void AddDevice(RegistryStore& registry, std::u16string_view instanceId,
                const std::vector<std::u16string>& hardwareIds, std::u16string_view driver,
                std::u16string_view classGuid) {
     std::u16string path = DeviceKeyPath(instanceId);
@@ -150,9 +141,10 @@ bool DeviceManager::IsPresent(std::u16string_view instanceId) const {
 
 bool DeviceManager::IsStarted(std::u16string_view instanceId) {
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    const RegKey* key = machine_.registry_.Find(DeviceKeyPath(instanceId));
-    return key != nullptr && IsPresent(instanceId) &&
-           (DwordOf(*key, u"ConfigFlags").value_or(0) & CONFIGFLAG_DISABLED) == 0;
+    RegistryStore& registry = *machine_.registry_;
+    std::optional<KeyId> key = registry.Find(DeviceKeyPath(instanceId));
+    return key && IsPresent(instanceId) &&
+           (DwordOf(registry, *key, u"ConfigFlags").value_or(0) & CONFIGFLAG_DISABLED) == 0;
 }
 
 BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize,
@@ -162,13 +154,14 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
     if (className == nullptr || (list == nullptr && listSize != 0))
         return Fail(ERROR_INVALID_PARAMETER);
     DWORD found = 0;
-    machine_.RegistryCall(false, [&]() -> LONG {
-        const RegKey* classes = machine_.registry_.Find(kSetupClassKeyPath);
-        if (classes == nullptr)
-            return ERROR_SUCCESS;
-        for (const auto& [name, key] : classes->subkeys) {
-            std::optional<GUID> guid = ParseGuid(key->name);
-            if (!guid || !EqualsIgnoreCase(TextOf(*key, u"Class"), className))
+    machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = *machine_.registry_;
+        std::vector<Subkey> classes;
+        if (std::optional<KeyId> root = registry.Find(kSetupClassKeyPath))
+            registry.Subkeys(*root, &classes);
+        for (const auto& key : classes) {
+            std::optional<GUID> guid = ParseGuid(key.name);
+            if (!guid || !EqualsIgnoreCase(TextOf(registry, key.id, u"Class"), className))
                 continue;
             if (found < listSize)
                 list[found] = *guid;
@@ -193,20 +186,27 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
         return INVALID_HANDLE_VALUE;
     }
     InfoSet set;
-    machine_.RegistryCall(false, [&]() -> LONG {
-        const RegKey* devices = machine_.registry_.Find(kEnumKeyPath);
-        if (devices == nullptr)
+    machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = *machine_.registry_;
+        auto subkeys = [&](KeyId key) {
+            std::vector<Subkey> list;
+            registry.Subkeys(key, &list);
+            return list;
+        };
+        std::optional<KeyId> devices = registry.Find(kEnumKeyPath);
+        if (!devices)
             return ERROR_SUCCESS;
         // Instance ids have three parts: enumerator\device\instance, walked in the
         // registry's order.
-        for (const auto& [enumName, enumKey] : devices->subkeys) {
-            if (enumerator != nullptr && !EqualsIgnoreCase(enumKey->name, enumerator))
+        for (const auto& enumKey : subkeys(*devices)) {
+            if (enumerator != nullptr && !EqualsIgnoreCase(enumKey.name, enumerator))
                 continue;
-            for (const auto& [deviceName, deviceKey] : enumKey->subkeys) {
-                for (const auto& [instanceName, instanceKey] : deviceKey->subkeys) {
+            for (const auto& deviceKey : subkeys(enumKey.id)) {
+                for (const auto& instanceKey : subkeys(deviceKey.id)) {
                     std::u16string id =
-                        enumKey->name + u"\\" + deviceKey->name + u"\\" + instanceKey->name;
-                    std::optional<GUID> guid = ParseGuid(TextOf(*instanceKey, u"ClassGUID"));
+                        enumKey.name + u"\\" + deviceKey.name + u"\\" + instanceKey.name;
+                    std::optional<GUID> guid =
+                        ParseGuid(TextOf(registry, instanceKey.id, u"ClassGUID"));
                     if (!guid || ((flags & kAllClasses) == 0 && !SameGuid(*guid, *classGuid)))
                         continue;
                     if ((flags & DIGCF_PRESENT) != 0 && !IsPresent(id))
@@ -256,21 +256,22 @@ BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* dat
                                     [&](const PropertyValue& p) { return p.property == property; });
     if (property_it == std::end(kProperties))
         return Fail(kErrorInvalidRegProperty);
-    LONG error = machine_.RegistryCall(false, [&]() -> LONG {
-        const RegKey* key = machine_.registry_.Find(DeviceKeyPath(member->instanceId));
-        if (key == nullptr)
+    LONG error = machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = *machine_.registry_;
+        std::optional<KeyId> key = registry.Find(DeviceKeyPath(member->instanceId));
+        if (!key)
             return ERROR_NO_SUCH_DEVINST;
-        const RegValue* value = key->FindValue(property_it->valueName);
-        if (value == nullptr)
+        RegValue value;
+        if (registry.QueryValue(*key, property_it->valueName, &value) != ERROR_SUCCESS)
             return ERROR_INVALID_DATA;
-        DWORD size = static_cast<DWORD>(value->data.size());
+        DWORD size = static_cast<DWORD>(value.data.size());
         if (requiredSize != nullptr)
             *requiredSize = size;
         if (type != nullptr)
-            *type = value->type;
+            *type = value.type;
         if (bufferSize < size)
             return ERROR_INSUFFICIENT_BUFFER;
-        std::copy(value->data.begin(), value->data.end(), buffer);
+        std::copy(value.data.begin(), value.data.end(), buffer);
         return ERROR_SUCCESS;
     });
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
@@ -318,15 +319,17 @@ BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
     }
     if (!machine_.settings_.administrator)
         return Fail(ERROR_ACCESS_DENIED);
-    LONG error = machine_.RegistryCall(true, [&]() -> LONG {
-        RegKey* key = machine_.registry_.Find(DeviceKeyPath(instanceId));
-        if (key == nullptr)
+    LONG error = machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = *machine_.registry_;
+        std::optional<KeyId> key = registry.Find(DeviceKeyPath(instanceId));
+        if (!key)
             return ERROR_NO_SUCH_DEVINST;
         bool disable = params.StateChange == DICS_DISABLE;
-        DWORD flags = DwordOf(*key, u"ConfigFlags").value_or(0);
+        DWORD flags = DwordOf(registry, *key, u"ConfigFlags").value_or(0);
         flags = disable ? (flags | CONFIGFLAG_DISABLED) : (flags & ~CONFIGFLAG_DISABLED);
         // The flag outlives a reboot; the device stops or starts at once with it.
-        key->SetValue(u"ConfigFlags", REG_DWORD, DwordData(flags));
+        if (LONG error = registry.SetValue(*key, u"ConfigFlags", REG_DWORD, DwordData(flags)))
+            return error;
         machine_.Record(disable ? "DisableDevice" : "EnableDevice", instanceId, {}, REG_DWORD,
                         DwordData(flags));
         return ERROR_SUCCESS;

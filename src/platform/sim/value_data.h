@@ -8,9 +8,20 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sim/registry_tree.h"
+#include "platform/sim/registry_store.h"
 
 namespace ze::sim {
+
+// The value of a hex digit (either case); -1 for any other character.
+inline int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
 
 // The text's UTF-16LE bytes, without a terminator.
 inline std::vector<BYTE> Utf16LeBytes(std::u16string_view text) {
@@ -55,20 +66,22 @@ inline std::optional<DWORD> DwordOfData(const std::vector<BYTE>& data) {
 }
 
 // A string value's text up to its terminator; empty when missing or not a string.
-inline std::u16string TextOf(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    if (value == nullptr || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
+inline std::u16string TextOf(RegistryStore& registry, KeyId key, std::u16string_view name) {
+    RegValue value;
+    if (registry.QueryValue(key, name, &value) != ERROR_SUCCESS ||
+        (value.type != REG_SZ && value.type != REG_EXPAND_SZ)) {
         return std::u16string();
-    std::u16string text = Utf16LeText(value->data);
+    }
+    std::u16string text = Utf16LeText(value.data);
     return text.substr(0, text.find(u'\0'));
 }
 
 // A REG_DWORD value; empty when missing or of another type or size.
-inline std::optional<DWORD> DwordOf(const RegKey& key, std::u16string_view name) {
-    const RegValue* value = key.FindValue(name);
-    if (value == nullptr || value->type != REG_DWORD)
+inline std::optional<DWORD> DwordOf(RegistryStore& registry, KeyId key, std::u16string_view name) {
+    RegValue value;
+    if (registry.QueryValue(key, name, &value) != ERROR_SUCCESS || value.type != REG_DWORD)
         return std::nullopt;
-    return DwordOfData(value->data);
+    return DwordOfData(value.data);
 }
 
 }  // namespace ze::sim

@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""Builds ZeRegionSvc-<version>-x64.msi from ZeRegionSvc.wxs with wixl, then adds with
+msibuild what wixl (msitools 0.101) cannot express:
+
+- the settings entries: one IniFile row per key of ZeRegionSvc.ini beside this script,
+  with the "create only" action, so a machine's own values are never overwritten;
+- the removal of the settings file when the program is removed (RemoveFile);
+- the rollback custom actions (wixl writes every Execute value but "deferred" as an
+  immediate action);
+- the public properties among the secure ones, so that Windows passes them from the
+  command line to the installation of a per-machine package.
+
+With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
+it is packed and then the package; without, both stay unsigned.
+
+    build_msi.py --version 1.2.3 --exe ZeRegionSvc.exe --country-data ZeCoInst.dat \\
+                 --output ZeRegionSvc-1.2.3-x64.msi
+"""
+
+import argparse
+import configparser
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SIGN = os.path.join(HERE, "..", "scripts", "sign.sh")
+SETTINGS_FILE = "ZeRegionSvc.ini"
+SETTINGS_COMPONENT = "Settings"
+
+# msidbCustomActionType: exe from an installed file (18), ignore the exit code (0x40),
+# rollback (0x100), in the script (0x400), without impersonation (0x800).
+ROLLBACK_EXE_FROM_FILE = 18 | 0x40 | 0x100 | 0x400 | 0x800
+ROLLBACK_ACTIONS = ("ZeRollbackRegisterFirst", "ZeRollbackRegisterLast")
+# msidbIniFileActionCreateLine: written only where the entry does not exist yet.
+INI_CREATE_LINE = 1
+# Standard sequence numbers of the settings actions.
+WRITE_INI_VALUES = 5100
+REMOVE_INI_VALUES = 3800
+# msidbRemoveFileInstallModeOnRemove
+ON_REMOVE = 2
+PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
+
+
+def msi_version(text):
+    """A project version as Windows Installer takes it: major.minor.build, with
+    major and minor below 256 and build below 65536."""
+    parts = text.split(".")
+    limits = (255, 255, 65535)
+    if len(parts) != 3 or not all(p.isdigit() and int(p) <= m for p, m in zip(parts, limits)):
+        raise SystemExit(f"build_msi: version {text!r} is not major.minor.patch "
+                         "(at most 255.255.65535)")
+    return text
+
+
+def settings_entries(path):
+    """(section, key, value) of every entry of the settings file, in file order."""
+    parser = configparser.ConfigParser(interpolation=None, comment_prefixes=(";", "#"))
+    parser.optionxform = str  # keys keep their case
+    with open(path, encoding="utf-8") as file:
+        parser.read_file(file)
+    return [(section, key, value) for section in parser.sections()
+            for key, value in parser.items(section)]
+
+
+def idt_text(columns, types, table_key, rows):
+    """A table in the text archive format msibuild imports."""
+    def cell(value):
+        return "" if value is None else str(value)
+    lines = ["\t".join(columns), "\t".join(types), table_key]
+    lines += ["\t".join(cell(v) for v in row) for row in rows]
+    return "\r\n".join(lines) + "\r\n"
+
+
+def ini_file_table(entries):
+    rows = [(f"Setting{index}", SETTINGS_FILE, "INSTALLDIR", section, key,
+             value.replace("[", "[\\[]"), INI_CREATE_LINE, SETTINGS_COMPONENT)
+            for index, (section, key, value) in enumerate(entries, 1)]
+    return idt_text(["IniFile", "FileName", "DirProperty", "Section", "Key", "Value", "Action",
+                     "Component_"],
+                    ["s72", "l255", "S72", "l96", "l128", "l255", "i2", "s72"],
+                    "IniFile\tIniFile", rows)
+
+
+def property_value(package, name):
+    table = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True,
+                           text=True, check=True).stdout
+    for line in table.splitlines()[3:]:
+        key, _, value = line.partition("\t")
+        if key == name:
+            return value
+    return None
+
+
+def run(command, cwd=None):
+    result = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
+    # wixl warns through GLib about attributes it ignores; only a failure matters.
+    if result.returncode != 0:
+        sys.stderr.write(result.stdout + result.stderr)
+        raise SystemExit(f"build_msi: {command[0]} failed with {result.returncode}")
+
+
+def build(version, exe, country_data, output, wxs):
+    output = os.path.abspath(output)
+    os.makedirs(os.path.dirname(output), exist_ok=True)
+    entries = settings_entries(os.path.join(HERE, SETTINGS_FILE))
+    with tempfile.TemporaryDirectory() as scratch:
+        # wixl finds sources by relative name only: it runs among copies of them.
+        for source, name in ((exe, "ZeRegionSvc.exe"), (country_data, "ZeCoInst.dat")):
+            shutil.copyfile(source, os.path.join(scratch, name))
+        signing = bool(os.environ.get("ZE_SIGN_PFX"))
+        if signing:
+            run([SIGN, os.path.join(scratch, "ZeRegionSvc.exe")])
+        run(["wixl", "-a", "x64", "-D", f"Version={version}", "-o", output,
+             os.path.abspath(wxs)], cwd=scratch)
+        ini_table = os.path.join(scratch, "IniFile.idt")
+        with open(ini_table, "w", encoding="utf-8", newline="") as file:
+            file.write(ini_file_table(entries))
+        queries = [
+            "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
+            f"VALUES ('RemoveIniValues', {REMOVE_INI_VALUES})",
+            "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
+            f"VALUES ('WriteIniValues', {WRITE_INI_VALUES})",
+            "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
+            f"`InstallMode`) VALUES ('RemoveSettingsFile', '{SETTINGS_COMPONENT}', "
+            f"'{SETTINGS_FILE}', 'INSTALLDIR', {ON_REMOVE})",
+        ]
+        queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
+                    f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
+        secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
+                  if p] + list(PUBLIC_PROPERTIES)
+        queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
+                       "WHERE `Property` = 'SecureCustomProperties'")
+        command = ["msibuild", output, "-i", ini_table]
+        for query in queries:
+            command += ["-q", query]
+        run(command)
+        if signing:
+            run([SIGN, output])
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--version", required=True, type=msi_version)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--country-data", required=True)
+    parser.add_argument("--output", required=True)
+    parser.add_argument("--wxs", default=os.path.join(HERE, "ZeRegionSvc.wxs"))
+    options = parser.parse_args(argv)
+    build(options.version, options.exe, options.country_data, options.output, options.wxs)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

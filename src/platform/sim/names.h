@@ -1,0 +1,37 @@
+// Names of the simulated machine as Windows compares them: ignoring the case of the
+// letters a to z (registry keys and values, files, sections), and '\'-separated paths.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ze::sim {
+
+inline char16_t UpperLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+inline bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char16_t x, char16_t y) { return UpperLetter(x) == UpperLetter(y); });
+}
+
+// Splits a path at '\', skipping empty parts.
+inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
+    std::vector<std::u16string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos)
+            end = path.size();
+        if (end > start)
+            parts.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace ze::sim

@@ -1,0 +1,1 @@
+import cases.msi.cases_msi

@@ -1,0 +1,235 @@
+// zemachine: makes and feeds the simulated machines the Linux build runs on.
+//
+//   zemachine create DIR [--system-locale LCID] [--user-locale LCID]
+//                        [--windows-dir PATH] [--module PATH] [--no-admin]
+//   zemachine [--machine DIR] import FILE [--merge]
+//   zemachine [--machine DIR] export [KEY] [--output FILE]
+//
+// create writes a new machine folder: machine.ini, and the C: folders of the Windows
+// directory (system32, inf) and of the program's module path. Its registry is made on
+// first use, from a registry.reg put in the folder or empty.
+// import reads a .reg file into the machine's registry as one change, replacing the
+// whole registry or, with --merge, over it (as regedit merges). Importing the
+// machine's own registry.reg makes it the registry's source again.
+// export writes HKEY_LOCAL_MACHINE, or one key below it with its subkeys, as regedit
+// 5.00 does (UTF-16LE with BOM) to standard output or FILE.
+// The machine is DIR, or the folder named by ZEREGION_MACHINE.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/sim/machine_registry.h"
+#include "platform/sim/names.h"
+#include "platform/sim/sim_platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ze::sim::KeyId;
+using ze::sim::RegistryStore;
+
+constexpr char kUsage[] =
+    "usage: zemachine create DIR [--system-locale LCID] [--user-locale LCID]\n"
+    "                            [--windows-dir PATH] [--module PATH] [--no-admin]\n"
+    "       zemachine [--machine DIR] import FILE [--merge]\n"
+    "       zemachine [--machine DIR] export [KEY] [--output FILE]\n";
+
+int Usage() {
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "zemachine: %s\n", message.c_str());
+    return 1;
+}
+
+// The arguments after the command: positional ones, and options with their value.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::vector<std::string> flags;
+
+    std::optional<std::string> Option(const std::string& name) const {
+        for (const auto& [key, value] : options) {
+            if (key == name)
+                return value;
+        }
+        return std::nullopt;
+    }
+    bool Flag(const std::string& name) const {
+        return std::find(flags.begin(), flags.end(), name) != flags.end();
+    }
+};
+
+bool Parse(int argc, char** argv, int first, const std::vector<std::string>& withValue,
+           const std::vector<std::string>& flags, Arguments* out) {
+    for (int i = first; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument.rfind("--", 0) != 0) {
+            out->positional.push_back(argument);
+        } else if (std::find(withValue.begin(), withValue.end(), argument) != withValue.end() &&
+                   i + 1 < argc) {
+            out->options.emplace_back(argument, argv[++i]);
+        } else if (std::find(flags.begin(), flags.end(), argument) != flags.end()) {
+            out->flags.push_back(argument);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Create(const Arguments& arguments) {
+    if (arguments.positional.size() != 1)
+        return Usage();
+    fs::path dir = arguments.positional[0];
+    if (fs::exists(dir / "machine.ini"))
+        return Fail(dir.string() + " already holds a machine");
+    ze::sim::MachineSettings settings;
+    for (auto [option, locale] : {std::pair{"--system-locale", &settings.systemLocale},
+                                  std::pair{"--user-locale", &settings.userLocale}}) {
+        if (auto value = arguments.Option(option))
+            *locale = static_cast<ze::LCID>(std::strtoul(value->c_str(), nullptr, 16));
+    }
+    if (auto value = arguments.Option("--windows-dir"))
+        settings.windowsDirectory = ze::Utf8ToUtf16(*value);
+    if (auto value = arguments.Option("--module"))
+        settings.modulePath = ze::Utf8ToUtf16(*value);
+    settings.administrator = !arguments.Flag("--no-admin");
+    std::string error;
+    if (!ze::sim::SimPlatform::CreateMachine(dir, settings, &error))
+        return Fail(error);
+    ze::sim::SimPlatform machine(dir);
+    std::u16string module = settings.modulePath;
+    std::error_code ec;
+    for (const std::u16string& folder :
+         {settings.windowsDirectory + u"\\system32", settings.windowsDirectory + u"\\inf",
+          module.substr(0, module.rfind(u'\\'))}) {
+        fs::create_directories(machine.HostPath(folder), ec);
+        if (ec)
+            return Fail("cannot create " + machine.HostPath(folder).string() + ": " + ec.message());
+    }
+    std::printf("created the machine %s\n", dir.string().c_str());
+    return 0;
+}
+
+std::unique_ptr<RegistryStore> OpenRegistry(const fs::path& dir) {
+    std::string error;
+    auto registry = ze::sim::OpenMachineRegistry(dir, false, stderr, &error);
+    if (!registry)
+        Fail(error);
+    return registry;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+int Import(const fs::path& dir, const Arguments& arguments) {
+    if (arguments.positional.size() != 1)
+        return Usage();
+    fs::path file = arguments.positional[0];
+    auto registry = OpenRegistry(dir);
+    if (!registry)
+        return 1;
+    bool merge = arguments.Flag("--merge");
+    std::string error;
+    if (!ze::sim::ImportRegFile(*registry, file, !merge,
+                                SameFile(file, dir / ze::sim::kRegistryReg), stderr, &error)) {
+        return Fail(error);
+    }
+    std::printf("%s %s into the registry of %s\n", merge ? "merged" : "imported",
+                file.string().c_str(), dir.string().c_str());
+    return 0;
+}
+
+// The key named by a path below HKEY_LOCAL_MACHINE, which may be spelt out in front.
+std::optional<KeyId> KeyNamed(RegistryStore& registry, std::u16string path) {
+    for (std::u16string_view root : {u"HKEY_LOCAL_MACHINE", u"HKLM"}) {
+        if (path.size() >= root.size() &&
+            ze::sim::EqualsIgnoreCase(std::u16string_view(path).substr(0, root.size()), root) &&
+            (path.size() == root.size() || path[root.size()] == u'\\')) {
+            path.erase(0, root.size());
+        }
+    }
+    return registry.Find(path);
+}
+
+int Export(const fs::path& dir, const Arguments& arguments) {
+    if (arguments.positional.size() > 1)
+        return Usage();
+    auto registry = OpenRegistry(dir);
+    if (!registry)
+        return 1;
+    std::u16string keyPath =
+        arguments.positional.empty() ? u"" : ze::Utf8ToUtf16(arguments.positional[0]);
+    std::optional<KeyId> key = KeyNamed(*registry, keyPath);
+    if (!key)
+        return Fail("no key " + ze::Utf16ToUtf8(keyPath) + " in the registry of " + dir.string());
+    std::optional<std::string> output = arguments.Option("--output");
+    std::FILE* out = output ? std::fopen(output->c_str(), "wb") : stdout;
+    if (out == nullptr)
+        return Fail("cannot write " + *output);
+    ze::LONG error = ze::sim::WriteReg(*registry, *key, [&](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    });
+    bool flushed = std::fflush(out) == 0;
+    // Written over the machine's registry.reg (by name or through a redirection),
+    // the file now says what the registry holds.
+    struct stat written {};
+    struct stat source {};
+    fs::path reg = dir / ze::sim::kRegistryReg;
+    bool isSource = ::fstat(::fileno(out), &written) == 0 && ::stat(reg.c_str(), &source) == 0 &&
+                    written.st_dev == source.st_dev && written.st_ino == source.st_ino;
+    if (output)
+        flushed = std::fclose(out) == 0 && flushed;
+    if (error != ze::ERROR_SUCCESS || !flushed)
+        return Fail("the export failed (error " + std::to_string(error) + ")");
+    if (isSource && key == ze::sim::kRootKey)
+        ze::sim::RecordSource(*registry, reg);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int next = 1;
+    const char* env = std::getenv("ZEREGION_MACHINE");
+    std::string machine = env != nullptr ? env : "";
+    if (next + 1 < argc && std::string_view(argv[next]) == "--machine") {
+        machine = argv[next + 1];
+        next += 2;
+    }
+    if (next >= argc)
+        return Usage();
+    std::string command = argv[next++];
+    Arguments arguments;
+    if (command == "create") {
+        if (!Parse(argc, argv, next,
+                   {"--system-locale", "--user-locale", "--windows-dir", "--module"},
+                   {"--no-admin"}, &arguments)) {
+            return Usage();
+        }
+        return Create(arguments);
+    }
+    if (command != "import" && command != "export")
+        return Usage();
+    if (!Parse(argc, argv, next, {"--output"}, {"--merge"}, &arguments))
+        return Usage();
+    if (machine.empty())
+        return Fail("no machine: pass --machine DIR or set ZEREGION_MACHINE");
+    if (!fs::is_directory(machine))
+        return Fail("machine folder " + machine + " does not exist");
+    return command == "import" ? Import(machine, arguments) : Export(machine, arguments);
+}
