@@ -7,8 +7,12 @@ msibuild what wixl (msitools 0.101) cannot express:
 - the removal of the settings file when the program is removed (RemoveFile);
 - the rollback custom actions (wixl writes every Execute value but "deferred" as an
   immediate action);
+- a description of each of the program's steps (ActionText), which the installer's log
+  shows beside the step and its result;
 - the public properties among the secure ones, so that Windows passes them from the
-  command line to the installation of a per-machine package.
+  command line to the installation of a per-machine package;
+- the upgrade of an installed build of the same version (every build has a product
+  code of its own, and without it two builds of one version would install side by side).
 
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
@@ -41,7 +45,21 @@ WRITE_INI_VALUES = 5100
 REMOVE_INI_VALUES = 3800
 # msidbRemoveFileInstallModeOnRemove
 ON_REMOVE = 2
+# msidbUpgradeAttributes: MigrateFeatures (1), VersionMaxInclusive (512).
+UPGRADE_UP_TO_THIS_VERSION = 1 | 512
+UPGRADE_PROPERTY = "WIX_UPGRADE_DETECTED"
 PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
+# What the log says of each of the program's steps; a failed step is followed by
+# "Return value 0" or 3.
+ACTION_TEXTS = {
+    "ZeRecordNetId": "Finding the present network adapter whose first hardware ID contains "
+                     "HWID and recording its Net ID; the install fails when none matches",
+    "ZeUnregisterBeforeRegister": "Removing the registered ZeRegionSvc service before "
+                                  "registering it again",
+    "ZeRegister": "Registering the ZeRegionSvc service (ZeRegionSvc.exe /install)",
+    "ZeStart": "Starting the ZeRegionSvc service (ZeRegionSvc.exe /start)",
+    "ZeUnregister": "Stopping and removing the ZeRegionSvc service (ZeRegionSvc.exe /uninstall)",
+}
 
 
 def msi_version(text):
@@ -72,6 +90,12 @@ def idt_text(columns, types, table_key, rows):
     lines = ["\t".join(columns), "\t".join(types), table_key]
     lines += ["\t".join(cell(v) for v in row) for row in rows]
     return "\r\n".join(lines) + "\r\n"
+
+
+def action_text_table():
+    return idt_text(["Action", "Description", "Template"], ["s72", "L0", "L0"],
+                    "ActionText\tAction",
+                    [(action, text, None) for action, text in ACTION_TEXTS.items()])
 
 
 def ini_file_table(entries):
@@ -115,9 +139,10 @@ def build(version, exe, country_data, output, wxs):
             run([SIGN, os.path.join(scratch, "ZeRegionSvc.exe")])
         run(["wixl", "-a", "x64", "-D", f"Version={version}", "-o", output,
              os.path.abspath(wxs)], cwd=scratch)
-        ini_table = os.path.join(scratch, "IniFile.idt")
-        with open(ini_table, "w", encoding="utf-8", newline="") as file:
-            file.write(ini_file_table(entries))
+        tables = {"IniFile.idt": ini_file_table(entries), "ActionText.idt": action_text_table()}
+        for name, text in tables.items():
+            with open(os.path.join(scratch, name), "w", encoding="utf-8", newline="") as file:
+                file.write(text)
         queries = [
             "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
             f"VALUES ('RemoveIniValues', {REMOVE_INI_VALUES})",
@@ -129,11 +154,21 @@ def build(version, exe, country_data, output, wxs):
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
                     f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
+        # Attributes is part of the Upgrade table's key: the row is replaced, not updated.
+        upgrade_code = "{" + property_value(output, "UpgradeCode").strip("{}").upper() + "}"
+        queries += [
+            f"DELETE FROM `Upgrade` WHERE `ActionProperty` = '{UPGRADE_PROPERTY}'",
+            "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
+            f"`ActionProperty`) VALUES ('{upgrade_code}', '{version}', "
+            f"{UPGRADE_UP_TO_THIS_VERSION}, '{UPGRADE_PROPERTY}')",
+        ]
         secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
                   if p] + list(PUBLIC_PROPERTIES)
         queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
                        "WHERE `Property` = 'SecureCustomProperties'")
-        command = ["msibuild", output, "-i", ini_table]
+        command = ["msibuild", output]
+        for name in tables:
+            command += ["-i", os.path.join(scratch, name)]
         for query in queries:
             command += ["-q", query]
         run(command)

@@ -26,3 +26,5 @@ ctest --preset asan
 configure windows
 cmake --build --preset windows
 ctest --preset wine
+# The fuzz targets, a few seconds each from their seed corpora.
+"$top/scripts/fuzz.sh" 5

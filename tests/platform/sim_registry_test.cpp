@@ -133,6 +133,10 @@ TEST_F(SimRegistryTest, DeletingRefusesKeysWithSubkeysAndStaleHandlesSeeTheDelet
     DWORD size = 0;
     EXPECT_EQ(OS().RegQueryValueExW(child.get(), u"x", nullptr, nullptr, nullptr, &size),
               ERROR_KEY_DELETED);
+    // A key made again at the same path is another key: the old handle stays stale.
+    Reg().Create(u"SOFTWARE\\T\\Child");
+    EXPECT_EQ(OS().RegQueryValueExW(child.get(), u"x", nullptr, nullptr, nullptr, &size),
+              ERROR_KEY_DELETED);
     EXPECT_EQ(JournalLines(), std::vector<std::string>{"DeleteKey SOFTWARE\\T\\Child"});
 }
 

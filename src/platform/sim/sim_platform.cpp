@@ -18,6 +18,13 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
+// The fault armed for this thread's next call of one name (InjectFaultOnThisThread).
+struct ThreadFault {
+    std::string call;
+    LONG error = ERROR_SUCCESS;
+};
+thread_local std::optional<ThreadFault> t_armedFault;
+
 struct LocaleInfo {
     LCID id;
     const char16_t* country;
@@ -69,9 +76,19 @@ void SimPlatform::ClearFaults() {
     callCounts_.clear();
 }
 
+void SimPlatform::InjectFaultOnThisThread(const std::string& call, LONG error) {
+    t_armedFault = ThreadFault{call, error};
+}
+
 std::optional<LONG> SimPlatform::DueFault(const std::string& call) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int count = ++callCounts_[call];
+    if (t_armedFault && t_armedFault->call == call) {
+        LONG error = t_armedFault->error;
+        t_armedFault.reset();
+        t_lastError = static_cast<DWORD>(error);
+        return error;
+    }
     auto it = faults_.find(call);
     if (it == faults_.end())
         return std::nullopt;

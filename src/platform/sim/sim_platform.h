@@ -77,6 +77,10 @@ class SimPlatform final : public Platform {
     // Win32 call fails with the given error, as Windows would report it.
     void InjectFault(const std::string& call, int occurrence, LONG error);
     void ClearFaults();
+    // A fault for the calling thread's next call of `call` only, whatever the counts: a
+    // layer over the port arms it just before it forwards that call, so calls other
+    // threads make meanwhile are not affected. Arming again replaces it.
+    void InjectFaultOnThisThread(const std::string& call, LONG error);
 
     // ---- Platform ----
     LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,

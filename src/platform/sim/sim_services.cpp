@@ -42,7 +42,6 @@ constexpr LONG kErrorServiceDisabled = 1058;
 constexpr LONG kErrorProcessAborted = 1067;
 constexpr LONG kErrorDuplicateServiceName = 1078;
 constexpr LONG kErrorServiceNotInExe = 1083;
-constexpr LONG kErrorBadExeFormat = 193;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(2);
 
