@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the Linux build of the program needs (when missing), builds it, runs
-# one foreground reset ("/debug") on a fresh copy of the demo machine, then shows the
-# log it wrote and the changes it made.
+# Installs what the Linux build of the program needs (when missing), builds it and,
+# on a fresh copy of the demo machine, shows what one foreground reset would change
+# ("/preview"), runs it ("/debug"), then shows the log it wrote and the changes it
+# made. Arguments, when given, run instead of both.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -14,6 +15,12 @@ cp -r examples/demo-machine "$machine"
 install_dir="$machine/C/Program Files/Zelvaro"
 cp build/demo/ZeRegionSvc "$install_dir/ZeRegionSvc.exe"
 set +e
+if [ $# -eq 0 ]; then
+    echo "== what a reset would change (/preview; its log goes to standard error, hidden here):"
+    "$install_dir/ZeRegionSvc.exe" /preview 2>/dev/null
+    echo "== exit code of /preview: $? (1: a reset would change something)"
+    echo "== the reset itself (/debug):"
+fi
 "$install_dir/ZeRegionSvc.exe" "${@:-/debug}"
 code=$?
 set -e

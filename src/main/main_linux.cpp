@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
     if (auto windowsPath = WindowsPathInside(*machineDir, exe)) {
         machine->Settings().modulePath = *windowsPath;
     }
+    machine->EchoStandardStreams(true);
     ze::InstallPlatform(machine.get());
 
     std::vector<std::u16string> arguments;

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "common/console.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "device/device.h"
+#include "main/commands.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -67,33 +69,68 @@ int RecordNetIdOfHardwareId(const char16_t* hardwareId) {
     return 0;
 }
 
-bool Is(const char16_t* argument, std::u16string_view command) {
-    std::u16string upperArgument(argument);
-    std::u16string upperCommand(command);
-    WcsUpr(upperArgument);
-    WcsUpr(upperCommand);
-    return upperArgument == upperCommand;
+int RunInstall(CommandArguments) {
+    return ZeInstallService();
 }
 
-int RunCommand(const char16_t* argument) {
+int RunUninstall(CommandArguments) {
+    ZeStopService();
+    return ZeUninstallService();
+}
+
+int RunStart(CommandArguments) {
+    return ZeStartService();
+}
+
+int RunStop(CommandArguments) {
+    return ZeStopService();
+}
+
+int RunDebug(CommandArguments) {
+    return RunForegroundReset();
+}
+
+// The commands, matched ignoring case; the first match decides. No hardware ID
+// begins with '/' or '-'.
+struct Command {
+    std::u16string_view name;
+    int (*run)(CommandArguments arguments);
+};
+constexpr Command kCommands[] = {
+    {u"/install", RunInstall}, {u"/uninstall", RunUninstall}, {u"/start", RunStart},
+    {u"/stop", RunStop},       {u"/debug", RunDebug},         {u"/preview", RunDebug},
+    {u"/?", RunHelp},          {u"/help", RunHelp},           {u"-h", RunHelp},
+    {u"--help", RunHelp},      {u"/version", RunVersion},
+};
+
+int RunCommand(int argc, char16_t** argv) {
+    const char16_t* argument = argv[1];
     LogPrint(u"[ZeRegionSvc] argv[1] = %s\r\n", argument);
-    if (Is(argument, u"/install")) {
-        return ZeInstallService();
+    CommandArguments rest(argv + 2, static_cast<std::size_t>(argc - 2));
+    for (const Command& command : kCommands) {
+        if (IsCommand(argument, command.name)) {
+            return command.run(rest);
+        }
     }
-    if (Is(argument, u"/uninstall")) {
-        ZeStopService();
-        return ZeUninstallService();
-    }
-    if (Is(argument, u"/start")) {
-        return ZeStartService();
-    }
-    if (Is(argument, u"/stop")) {
-        return ZeStopService();
-    }
-    if (Is(argument, u"/debug")) {
-        return RunForegroundReset();
+    if (*argument == u'\0') {
+        // An empty text is contained in every hardware ID: it would pick whichever
+        // adapter comes first, the wired one as likely as the wireless one.
+        LogPrint(u"[ZeRegionSvc] Empty hardware ID refused, nothing recorded\r\n");
+        PrintError(u"ZeRegionSvc: the hardware ID is empty.\r\n\r\n");
+        PrintError(UsageText());
+        return ZE_EXIT_USAGE;
     }
     return RecordNetIdOfHardwareId(argument);
+}
+
+int RunMain(int argc, char16_t** argv) {
+    if (!StartUp()) {
+        std::fputs("Fatal Error: start-up failed (executable path or name too long)\r\n", stdout);
+        return ZE_EXIT_INIT_FAILED;
+    }
+    int result = argc < 2 ? RunServiceHost() : RunCommand(argc, argv);
+    LogPrint(u"[ZeRegionSvc] <-- _tmain()\r\n");
+    return result;
 }
 
 }  // namespace
@@ -105,14 +142,19 @@ int RunForegroundReset() {
     return result;
 }
 
+bool IsCommand(const char16_t* argument, std::u16string_view command) {
+    std::u16string upperArgument(argument);
+    std::u16string upperCommand(command);
+    WcsUpr(upperArgument);
+    WcsUpr(upperCommand);
+    return upperArgument == upperCommand;
+}
+
 int _tmain(int argc, char16_t** argv) {
-    if (!StartUp()) {
-        std::fputs("Fatal Error: start-up failed (executable path or name too long)\r\n", stdout);
-        return ZE_EXIT_INIT_FAILED;
+    if (argc >= 2 && IsCommand(argv[1], u"/preview")) {
+        return RunPreview(argc, argv, RunMain);
     }
-    int result = argc < 2 ? RunServiceHost() : RunCommand(argv[1]);
-    LogPrint(u"[ZeRegionSvc] <-- _tmain()\r\n");
-    return result;
+    return RunMain(argc, argv);
 }
 
 }  // namespace ze

@@ -71,6 +71,14 @@ class Platform {
     virtual int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) = 0;
     virtual void OutputDebugStringW(LPCWSTR lpOutputString) = 0;
 
+    // Standard streams: a console takes UTF-16 text (WriteConsoleW), anything else
+    // (a file, a pipe) takes bytes through WriteFile.
+    virtual HANDLE GetStdHandle(DWORD nStdHandle) = 0;
+    virtual BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) = 0;
+    virtual BOOL WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer,
+                               DWORD nNumberOfCharsToWrite, DWORD* lpNumberOfCharsWritten,
+                               void* lpReserved) = 0;
+
     // Service control manager.
     virtual SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                                      DWORD dwDesiredAccess) = 0;
@@ -112,6 +120,10 @@ class Platform {
                                                DWORD ClassInstallParamsSize) = 0;
     virtual BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                            SP_DEVINFO_DATA* DeviceInfoData) = 0;
+    virtual BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
+                                             SP_DEVINFO_DATA* DeviceInfoData,
+                                             LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                             DWORD* RequiredSize) = 0;
     virtual BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) = 0;
 };
 

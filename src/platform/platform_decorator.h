@@ -160,6 +160,20 @@ class PlatformDecorator : public Platform {
         OnCall("OutputDebugStringW");
         inner_.OutputDebugStringW(lpOutputString);
     }
+    HANDLE GetStdHandle(DWORD nStdHandle) override {
+        OnCall("GetStdHandle");
+        return inner_.GetStdHandle(nStdHandle);
+    }
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) override {
+        OnCall("GetConsoleMode");
+        return inner_.GetConsoleMode(hConsoleHandle, lpMode);
+    }
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       DWORD* lpNumberOfCharsWritten, void* lpReserved) override {
+        OnCall("WriteConsoleW");
+        return inner_.WriteConsoleW(hConsoleOutput, lpBuffer, nNumberOfCharsToWrite,
+                                    lpNumberOfCharsWritten, lpReserved);
+    }
     SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                              DWORD dwDesiredAccess) override {
         OnCall("OpenSCManagerW");
@@ -249,6 +263,13 @@ class PlatformDecorator : public Platform {
                                    SP_DEVINFO_DATA* DeviceInfoData) override {
         OnCall("SetupDiCallClassInstaller");
         return inner_.SetupDiCallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
+    }
+    BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
+                                     LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                     DWORD* RequiredSize) override {
+        OnCall("SetupDiGetDeviceInstanceIdW");
+        return inner_.SetupDiGetDeviceInstanceIdW(DeviceInfoSet, DeviceInfoData, DeviceInstanceId,
+                                                  DeviceInstanceIdSize, RequiredSize);
     }
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override {
         OnCall("SetupDiDestroyDeviceInfoList");

@@ -147,6 +147,10 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// Standard streams: the values of STD_OUTPUT_HANDLE and STD_ERROR_HANDLE as DWORDs.
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+
 // Locale.
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;

@@ -54,7 +54,7 @@ TEST_F(RegistryWriteTest, MissingKeysAreCreatedAndJournaled) {
     EXPECT_EQ(JournalLines(), (std::vector<std::string>{
                                   "CreateKey SYSTEM\\New",
                                   "CreateKey SYSTEM\\New\\Deep",
-                                  "SetValue SYSTEM\\New\\Deep \"start\" REG_DWORD 03 00 00 00",
+                                  "SetValue SYSTEM\\New\\Deep \"start\" REG_DWORD 0x00000003",
                               }));
 }
 

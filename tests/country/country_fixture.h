@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/reg_format.h"
 #include "common/registry.h"
 #include "sim_fixture.h"
 
@@ -50,24 +51,18 @@ class CountryTest : public SimTest {
         return lines;
     }
 
-    // Expected journal lines of values written under the driver key, with the bytes
+    // Expected journal lines of values written under the driver key, for the bytes
     // Windows stores (a string's terminator included when the program's counted
     // bytes lack it).
-    static std::string SetLine(std::string_view name, std::string_view type,
-                               const std::vector<BYTE>& data) {
-        std::string line = "SetValue DRV \"" + std::string(name) + "\" " + std::string(type);
-        for (BYTE b : data) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02X", b);
-            line += hex;
-        }
-        return line;
+    static std::string SetLine(std::string_view name, DWORD type, const std::vector<BYTE>& data) {
+        return "SetValue DRV \"" + std::string(name) + "\" " + Utf16ToUtf8(RegTypeName(type)) +
+               " " + Utf16ToUtf8(FormatRegData(type, data));
     }
     static std::string SzLine(std::string_view name, std::u16string_view text) {
-        return SetLine(name, "REG_SZ", Utf16Bytes(text, !text.empty()));
+        return SetLine(name, REG_SZ, Utf16Bytes(text, !text.empty()));
     }
     static std::string DwordLine(std::string_view name, DWORD value) {
-        return SetLine(name, "REG_DWORD", DwordBytes(value));
+        return SetLine(name, REG_DWORD, DwordBytes(value));
     }
 
     // The stored value under the driver key; REG_NONE with no data when missing.

@@ -66,11 +66,11 @@ TEST_F(PlatformSettingsTest, EachSectionIsConvertedByItsTypeInFileOrder) {
     EXPECT_TRUE(SetPlatformSettings(kDriverKey));
     EXPECT_EQ(Changes(),
               (Changed{
-                  SetLine("SampleText", "REG_SZ", {0x61, 0, 0x62, 0, 0x63, 0, 0, 0}),
-                  SetLine("SampleNumber", "REG_DWORD", {0x2C, 0x01, 0, 0}),
-                  SetLine("SampleBytes", "REG_BINARY", {0x30, 0, 0x41, 0}),
-                  SetLine("SampleMulti", "REG_MULTI_SZ", {0x61, 0, 0x62, 0, 0x63, 0, 0, 0, 0, 0}),
-                  SetLine("EmptyMulti", "REG_MULTI_SZ", {0, 0, 0, 0}),
+                  SetLine("SampleText", REG_SZ, {0x61, 0, 0x62, 0, 0x63, 0, 0, 0}),
+                  SetLine("SampleNumber", REG_DWORD, {0x2C, 0x01, 0, 0}),
+                  SetLine("SampleBytes", REG_BINARY, {0x30, 0, 0x41, 0}),
+                  SetLine("SampleMulti", REG_MULTI_SZ, {0x61, 0, 0x62, 0, 0x63, 0, 0, 0, 0, 0}),
+                  SetLine("EmptyMulti", REG_MULTI_SZ, {0, 0, 0, 0}),
                   DwordLine("Hex", 0),
                   DwordLine("Minus", 0xFFFFFFFF),
                   DwordLine("Trailing", 12),

@@ -1,4 +1,5 @@
 #include "common/paths.h"
+#include "main/commands.h"
 #include "service/service_fixture.h"
 
 namespace ze::testing {
@@ -33,7 +34,7 @@ TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
     };
     const Case cases[] = {
         {u"USB\\VID_0BDA", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
-        {u"/help", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"/helpme", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
         {u"PCI\\VEN_14E4", "SetupDiGetClassDevsW", -7,
          u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
     };
@@ -55,6 +56,17 @@ TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
                    u"[ZeRegionSvc] <-- _tmain()\r\n"}))
             << Utf16ToUtf8(c.argument);
     }
+}
+
+TEST_F(RecordNetIdTest, AnEmptyHardwareIdIsRefusedWithUsageAndRecordsNothing) {
+    WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
+    std::string before = SettingsBytes();
+    EXPECT_EQ(Run({u""}), ZE_EXIT_USAGE);
+    EXPECT_EQ(SettingsBytes(), before);
+    EXPECT_TRUE(JournalLines().empty());
+    EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE),
+              "ZeRegionSvc: the hardware ID is empty.\r\n\r\n" + Utf16ToUtf8(UsageText()));
+    EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] <-- _tmain()\r\n"}));
 }
 
 TEST_F(RecordNetIdTest, ASettingsFileThatCannotBeWrittenFailsTheAction) {

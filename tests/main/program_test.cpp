@@ -1,6 +1,8 @@
 #include "main/program.h"
+#include "main/commands.h"
 
 #include "sim_fixture.h"
+#include "ze_version.h"
 
 namespace ze::testing {
 namespace {
@@ -54,6 +56,20 @@ TEST_F(ProgramTest, SettingsFileSwitchesTheLogDestinations) {
         // The debugger stream carries no timestamps.
         EXPECT_EQ(debugged.find(u"[2026-"), std::u16string::npos);
     }
+}
+
+TEST_F(ProgramTest, HelpInAnyOfItsSpellingsPrintsTheUsage) {
+    for (const char16_t* argument : {u"/?", u"/HELP", u"-h", u"--Help"}) {
+        std::string before = Sim().StandardStream(STD_OUTPUT_HANDLE);
+        EXPECT_EQ(Run({argument}), 0);
+        EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), before + Utf16ToUtf8(UsageText()));
+    }
+    EXPECT_TRUE(JournalLines().empty());
+}
+
+TEST_F(ProgramTest, VersionIsTheProjectVersionTheResourceCarries) {
+    EXPECT_EQ(Run({u"/Version"}), 0);
+    EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), "ZeRegionSvc " ZE_VERSION_TEXT "\r\n");
 }
 
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {

@@ -69,8 +69,8 @@ TEST_F(MachineFolderTest, TwoProcessesOnOneMachineSeeEachOthersChanges) {
         EXPECT_EQ(data, 1u);
     }
     EXPECT_EQ(ReadFile(dir_ / "journal.txt"),
-              "CreateKey SOFTWARE\nCreateKey SOFTWARE\\Z\nSetValue SOFTWARE\\Z \"v\" REG_DWORD 01 "
-              "00 00 00\n");
+              "CreateKey SOFTWARE\nCreateKey SOFTWARE\\Z\nSetValue SOFTWARE\\Z \"v\" REG_DWORD "
+              "0x00000001\n");
 }
 
 TEST_F(MachineFolderTest, BrokenMachinesAreRefusedAndLeftUntouched) {

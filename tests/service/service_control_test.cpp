@@ -43,8 +43,7 @@ TEST_F(ServiceControlTest, InstallRegistersTheQuotedExecutableForAutomaticStart)
               (Journal{"CreateKey SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc",
                        "CreateService ZeRegionSvc",
                        "SetValue SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc \"Description\" "
-                       "REG_SZ 52 00 65 00 73 00 65 00 74 00 73 00 20 00 74 00 68 00 65 00 20 00 "
-                       "63 00 6F 00 75 00 6E 00 74 00 72 00 79 00 21 00 00 00"}));
+                       "REG_SZ \"Resets the country!\""}));
     // Installed, not started.
     EXPECT_EQ(Scm().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState, SERVICE_STOPPED);
     ExpectNoHandleLeft();
@@ -203,7 +202,7 @@ TEST_F(ServiceControlTest, SetStartupTypeWritesTheStartValueStraightIntoTheRegis
                      u"[ZeRegionSvc] Write Registry Data=3\r\n"}));
     // The value keeps the name it was created with.
     EXPECT_EQ(JournalLines(), (Journal{"SetValue SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc "
-                                       "\"start\" REG_DWORD 03 00 00 00"}));
+                                       "\"start\" REG_DWORD 0x00000003"}));
     EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
 }
 

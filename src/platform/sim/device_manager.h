@@ -48,6 +48,8 @@ class DeviceManager {
     BOOL SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params,
                                DWORD paramsSize);
     BOOL CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data);
+    BOOL GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer, DWORD bufferSize,
+                             DWORD* requiredSize);
     BOOL DestroyDeviceInfoList(HDEVINFO set);
 
     // ---- state for tests and tools ----

@@ -3,43 +3,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-
+#include "common/reg_format.h"
 #include "common/text.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {
 
-std::string RegTypeName(DWORD type) {
-    switch (type) {
-        case REG_NONE:
-            return "REG_NONE";
-        case REG_SZ:
-            return "REG_SZ";
-        case REG_EXPAND_SZ:
-            return "REG_EXPAND_SZ";
-        case REG_BINARY:
-            return "REG_BINARY";
-        case REG_DWORD:
-            return "REG_DWORD";
-        case REG_MULTI_SZ:
-            return "REG_MULTI_SZ";
-        case REG_QWORD:
-            return "REG_QWORD";
-        default:
-            return "REG_TYPE_" + std::to_string(type);
-    }
-}
-
 std::string JournalEntry::ToString() const {
     std::string line = action + " " + Utf16ToUtf8(path);
     if (action == "SetValue") {
-        line += " \"" + Utf16ToUtf8(name) + "\" " + RegTypeName(type);
-        for (BYTE b : data) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02X", b);
-            line += hex;
-        }
+        line += " " + Utf16ToUtf8(QuoteText(name)) + " " + Utf16ToUtf8(RegTypeName(type)) + " " +
+                Utf16ToUtf8(FormatRegData(type, data));
     } else if (action == "WriteProfileString") {
         line += " " + Utf16ToUtf8(name) + "=" + Utf16ToUtf8(Utf16LeText(data));
     } else if (!name.empty()) {

@@ -20,7 +20,8 @@ struct JournalEntry {
     DWORD type = 0;       // registry type, or the new state for services
     std::vector<BYTE> data;
 
-    // One line, e.g. SetValue SYSTEM\...\0007 "CountryRegion" REG_SZ 31 00 00 00
+    // One line, e.g. SetValue SYSTEM\...\0007 "CountryRegion" REG_SZ "1", the data as
+    // the preview shows it.
     std::string ToString() const;
 };
 
@@ -39,7 +40,5 @@ class Journal {
     std::vector<JournalEntry> entries_;
     std::filesystem::path mirror_;
 };
-
-std::string RegTypeName(DWORD type);
 
 }  // namespace ze::sim

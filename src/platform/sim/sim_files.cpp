@@ -161,6 +161,13 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
         *lpNumberOfBytesWritten = 0;
     if (auto fault = DueFault("WriteFile"))
         return FALSE;
+    if (int stream = StandardStreamIndex(hFile); stream >= 0) {
+        AppendStandardStream(
+            stream, std::string_view(static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite));
+        if (lpNumberOfBytesWritten != nullptr)
+            *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+        return TRUE;
+    }
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto it = files_.find(hFile);
     if (it == files_.end()) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -236,6 +237,69 @@ void SimPlatform::OutputDebugStringW(LPCWSTR lpOutputString) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (lpOutputString != nullptr)
         debugStream_ += lpOutputString;
+}
+
+// ---- standard streams ----
+
+namespace {
+// Pseudo handles below every handle value the machine hands out.
+const HANDLE kStandardHandles[2] = {reinterpret_cast<HANDLE>(std::uintptr_t{0x11}),
+                                    reinterpret_cast<HANDLE>(std::uintptr_t{0x12})};
+}  // namespace
+
+int SimPlatform::StandardStreamIndex(HANDLE handle) {
+    for (int i = 0; i < 2; ++i) {
+        if (handle == kStandardHandles[i])
+            return i;
+    }
+    return -1;
+}
+
+void SimPlatform::AppendStandardStream(int index, std::string_view bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    standardStreams_[index].append(bytes);
+    if (echoStandardStreams_) {
+        std::FILE* stream = index == 0 ? stdout : stderr;
+        std::fwrite(bytes.data(), 1, bytes.size(), stream);
+        std::fflush(stream);
+    }
+}
+
+std::string SimPlatform::StandardStream(DWORD which) const {
+    return standardStreams_[which == STD_ERROR_HANDLE ? 1 : 0];
+}
+
+HANDLE SimPlatform::GetStdHandle(DWORD nStdHandle) {
+    if (nStdHandle == STD_OUTPUT_HANDLE)
+        return kStandardHandles[0];
+    if (nStdHandle == STD_ERROR_HANDLE)
+        return kStandardHandles[1];
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL SimPlatform::GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
+    if (!settings_.console || StandardStreamIndex(hConsoleHandle) < 0 || lpMode == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *lpMode = 0;
+    return TRUE;
+}
+
+BOOL SimPlatform::WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer,
+                                DWORD nNumberOfCharsToWrite, DWORD* lpNumberOfCharsWritten, void*) {
+    int index = StandardStreamIndex(hConsoleOutput);
+    if (!settings_.console || index < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    AppendStandardStream(index,
+                         Utf16ToUtf8(std::u16string_view(static_cast<const char16_t*>(lpBuffer),
+                                                         nNumberOfCharsToWrite)));
+    if (lpNumberOfCharsWritten != nullptr)
+        *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
+    return TRUE;
 }
 
 // ---- persistence ----

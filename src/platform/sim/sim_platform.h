@@ -34,6 +34,9 @@ struct MachineSettings {
     std::u16string commandLine;
     // Device instance ids (under SYSTEM\CurrentControlSet\Enum) that are plugged in.
     std::set<std::u16string> presentDevices;
+    // Standard output and error are a console (WriteConsoleW) rather than a file or
+    // pipe (WriteFile).
+    bool console = false;
 };
 
 // The end of the simulated process by ExitProcess. The simulated process shares this
@@ -72,6 +75,11 @@ class SimPlatform final : public Platform {
     void SetInstantSleep(bool instant) { instantSleep_ = instant; }
     std::uint64_t SleptMilliseconds() const { return slept_; }
     const std::u16string& DebugStream() const { return debugStream_; }
+    // What the program wrote to its standard output or error (STD_OUTPUT_HANDLE,
+    // STD_ERROR_HANDLE): the bytes of WriteFile, console text as UTF-8. With echo on,
+    // it also goes to this process's own stdout and stderr (the Linux program).
+    std::string StandardStream(DWORD which) const;
+    void EchoStandardStreams(bool echo) { echoStandardStreams_ = echo; }
     // Maps a Windows path to the host path (C: into Root()/"C", other drives like Z:).
     std::filesystem::path HostPath(std::u16string_view windowsPath) const;
     // Marks a file read-only (as the FILE_ATTRIBUTE_READONLY attribute would).
@@ -140,6 +148,11 @@ class SimPlatform final : public Platform {
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
     void OutputDebugStringW(LPCWSTR lpOutputString) override;
 
+    HANDLE GetStdHandle(DWORD nStdHandle) override;
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) override;
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       DWORD* lpNumberOfCharsWritten, void* lpReserved) override;
+
     SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                              DWORD dwDesiredAccess) override;
     SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
@@ -176,6 +189,9 @@ class SimPlatform final : public Platform {
                                        DWORD ClassInstallParamsSize) override;
     BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                    SP_DEVINFO_DATA* DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
+                                     LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                     DWORD* RequiredSize) override;
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
 
   private:
@@ -219,6 +235,12 @@ class SimPlatform final : public Platform {
     std::atomic<bool> instantSleep_{false};
     std::atomic<std::uint64_t> slept_{0};
     std::u16string debugStream_;
+    // Standard output and error, in that order.
+    std::string standardStreams_[2];
+    bool echoStandardStreams_ = false;
+    // The stream a standard handle stands for (0 output, 1 error), or -1.
+    static int StandardStreamIndex(HANDLE handle);
+    void AppendStandardStream(int index, std::string_view bytes);
     std::u16string commandLineBuffer_;
 
     struct Fault {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/registry_rules.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::sim {
@@ -10,26 +11,6 @@ namespace {
 
 constexpr REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
-
-bool IsStringType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// Windows (and Wine) also store the terminator of a string whose counted bytes lack
-// one when a NUL follows them in the caller's memory: like them, this looks one
-// character past the counted bytes, and only when the counted text does not end in a
-// terminator itself.
-DWORD StoredByteCount(DWORD type, const BYTE* data, DWORD count) {
-    if (count < 2 || !IsStringType(type))
-        return count;
-    char16_t last = 0;
-    std::memcpy(&last, data + (count / 2 - 1) * 2, 2);
-    if (last == 0)
-        return count;
-    char16_t next = 1;
-    std::memcpy(&next, data + (count / 2) * 2, 2);
-    return next == 0 ? count + 2 : count;
-}
 
 std::u16string_view NameOrEmpty(LPCWSTR name) {
     return name == nullptr ? std::u16string_view() : std::u16string_view(name);
@@ -130,19 +111,7 @@ LONG SimPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD
         RegValue value;
         if (LONG error = registry_->QueryValue(key.key, NameOrEmpty(lpValueName), &value))
             return error;
-        if (lpType != nullptr)
-            *lpType = value.type;
-        if (lpcbData == nullptr)
-            return ERROR_SUCCESS;
-        DWORD size = static_cast<DWORD>(value.data.size());
-        DWORD offered = *lpcbData;
-        *lpcbData = size;
-        if (lpData == nullptr)
-            return ERROR_SUCCESS;
-        if (offered < size)
-            return ERROR_MORE_DATA;
-        std::copy(value.data.begin(), value.data.end(), lpData);
-        return ERROR_SUCCESS;
+        return CopyValueOut(value.type, value.data, lpType, lpData, lpcbData);
     });
 }
 

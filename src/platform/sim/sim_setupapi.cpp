@@ -370,6 +370,26 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
     return changed;
 }
 
+BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer,
+                                        DWORD bufferSize, DWORD* requiredSize) {
+    if (machine_.DueFault("SetupDiGetDeviceInstanceIdW"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    InfoSet* info = FindSet(set);
+    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    if (member == nullptr)
+        return FALSE;
+    // Sizes in characters, the terminator included.
+    auto needed = static_cast<DWORD>(member->instanceId.size() + 1);
+    if (requiredSize != nullptr)
+        *requiredSize = needed;
+    if (buffer == nullptr || bufferSize < needed)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(member->instanceId.begin(), member->instanceId.end(), buffer);
+    buffer[member->instanceId.size()] = u'\0';
+    return TRUE;
+}
+
 // An injected failure is reported after the set is destroyed, as every failed close.
 BOOL DeviceManager::DestroyDeviceInfoList(HDEVINFO set) {
     bool fault = machine_.DueFault("SetupDiDestroyDeviceInfoList").has_value();
@@ -428,6 +448,14 @@ BOOL SimPlatform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
 BOOL SimPlatform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                             SP_DEVINFO_DATA* DeviceInfoData) {
     return Devices().CallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
+}
+
+BOOL SimPlatform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
+                                              SP_DEVINFO_DATA* DeviceInfoData,
+                                              LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                              DWORD* RequiredSize) {
+    return Devices().GetDeviceInstanceId(DeviceInfoSet, DeviceInfoData, DeviceInstanceId,
+                                         DeviceInstanceIdSize, RequiredSize);
 }
 
 BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {

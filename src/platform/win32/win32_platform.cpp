@@ -12,6 +12,8 @@
     X(TRUE)                                    \
     X(FALSE)                                   \
     X(MAX_PATH)                                \
+    X(STD_OUTPUT_HANDLE)                       \
+    X(STD_ERROR_HANDLE)                        \
     X(ERROR_SUCCESS)                           \
     X(ERROR_FILE_NOT_FOUND)                    \
     X(ERROR_PATH_NOT_FOUND)                    \
@@ -380,6 +382,21 @@ void Win32Platform::OutputDebugStringW(LPCWSTR lpOutputString) {
     ::OutputDebugStringW(Text(lpOutputString));
 }
 
+HANDLE Win32Platform::GetStdHandle(DWORD nStdHandle) {
+    return As<HANDLE>(::GetStdHandle(nStdHandle));
+}
+
+BOOL Win32Platform::GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
+    return ::GetConsoleMode(As<::HANDLE>(hConsoleHandle), Dword(lpMode));
+}
+
+BOOL Win32Platform::WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer,
+                                  DWORD nNumberOfCharsToWrite, DWORD* lpNumberOfCharsWritten,
+                                  void* lpReserved) {
+    return ::WriteConsoleW(As<::HANDLE>(hConsoleOutput), lpBuffer, nNumberOfCharsToWrite,
+                           Dword(lpNumberOfCharsWritten), lpReserved);
+}
+
 // ---- Service control manager ----
 
 SC_HANDLE Win32Platform::OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
@@ -504,6 +521,15 @@ BOOL Win32Platform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVI
                                               SP_DEVINFO_DATA* DeviceInfoData) {
     return ::SetupDiCallClassInstaller(InstallFunction, As<::HDEVINFO>(DeviceInfoSet),
                                        As<::PSP_DEVINFO_DATA>(DeviceInfoData));
+}
+
+BOOL Win32Platform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
+                                                SP_DEVINFO_DATA* DeviceInfoData,
+                                                LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                                DWORD* RequiredSize) {
+    return ::SetupDiGetDeviceInstanceIdW(
+        As<::HDEVINFO>(DeviceInfoSet), As<::PSP_DEVINFO_DATA>(DeviceInfoData),
+        Text(DeviceInstanceId), DeviceInstanceIdSize, Dword(RequiredSize));
 }
 
 BOOL Win32Platform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {

@@ -62,6 +62,11 @@ class Win32Platform final : public Platform {
     int GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) override;
     void OutputDebugStringW(LPCWSTR lpOutputString) override;
 
+    HANDLE GetStdHandle(DWORD nStdHandle) override;
+    BOOL GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) override;
+    BOOL WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                       DWORD* lpNumberOfCharsWritten, void* lpReserved) override;
+
     SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                              DWORD dwDesiredAccess) override;
     SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
@@ -100,6 +105,9 @@ class Win32Platform final : public Platform {
                                        DWORD ClassInstallParamsSize) override;
     BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
                                    SP_DEVINFO_DATA* DeviceInfoData) override;
+    BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
+                                     LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
+                                     DWORD* RequiredSize) override;
     BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) override;
 };
 

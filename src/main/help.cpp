@@ -1,0 +1,59 @@
+// "/?", "/help", "-h" and "--help".
+#include "common/console.h"
+#include "main/commands.h"
+
+namespace ze {
+
+std::u16string UsageText() {
+    return u"Usage: ZeRegionSvc [command | hardware ID]\r\n"
+           u"\r\n"
+           u"Resets one wireless adapter's driver values from the Windows country and the\r\n"
+           u"country data file, rewrites its advanced-property texts from its OEM INF, and\r\n"
+           u"restarts it. The adapter is the one whose Net ID the settings file records.\r\n"
+           u"\r\n"
+           u"Commands (any case):\r\n"
+           u"  (none)            run as the service (started by the service manager)\r\n"
+           u"  /install          register the service (automatic start)\r\n"
+           u"  /uninstall        stop, then delete the service\r\n"
+           u"  /start, /stop     start or stop the service\r\n"
+           u"  /debug            one reset now, then the service's start type becomes manual\r\n"
+           u"  /preview [json]   show what /debug would change, changing nothing\r\n"
+           u"  /?, /help, -h, --help   this text\r\n"
+           u"  /version          the program's version\r\n"
+
+           u"  <hardware ID>     record the Net ID of the first present network adapter whose\r\n"
+           u"                    first hardware ID contains this text (not empty)\r\n"
+           u"\r\n"
+           u"Exit codes:\r\n"
+           u"  0     success; /preview: nothing would change\r\n"
+           u"  1     /preview: a reset would change something;\r\n"
+           u"        start-up failed (path or name too long)\r\n"
+           u"  87    an empty hardware ID\r\n"
+           u"  -4    /install: the service key cannot be opened\r\n"
+           u"  -6    a value or the settings file cannot be written\r\n"
+           u"  -7, -999   hardware ID: the device lookup failed or found no adapter\r\n"
+           u"  -101 to -106   the service manager, or the service, cannot be opened, created,\r\n"
+           u"        deleted, started or controlled\r\n"
+           u"  -107  no argument, but not started by the service manager\r\n"
+           u"  (shells on Windows show a negative code as its low byte: -107 is 149)\r\n"
+           u"\r\n"
+           u"Files, beside the executable (<name> is its base name):\r\n"
+           u"  <name>.ini     settings: [Settings] WriteLogFile, DebugMode, RunTimes;\r\n"
+           u"                 [DriverKey] NetID; [Service] ServiceDisplayName, "
+           u"ServiceDescription\r\n"
+           u"  ZeCoInst.dat   country data, keyed by country code\r\n"
+           u"  <name>.log     the diagnostic log (UTF-16LE)\r\n"
+           u"Elsewhere: %SystemRoot%\\system32\\ZC<chip>.ini (platform settings),\r\n"
+           u"  %SystemRoot%\\inf\\<InfPath> (the adapter's OEM INF, read only), the driver key\r\n"
+           u"  "
+           u"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-"
+           u"08002bE10318}\\<NetID>\r\n"
+           u"  and the service key HKLM\\SYSTEM\\CurrentControlSet\\Services\\<name>.\r\n";
+}
+
+int RunHelp(CommandArguments) {
+    PrintOut(UsageText());
+    return 0;
+}
+
+}  // namespace ze

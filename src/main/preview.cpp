@@ -1,0 +1,281 @@
+// "/preview": the reset of "/debug" run over the dry-run layer, then what it would
+// have changed, as text or as JSON.
+#include <algorithm>
+#include <optional>
+
+#include "common/console.h"
+#include "common/paths.h"
+#include "common/reg_format.h"
+#include "common/text.h"
+#include "main/commands.h"
+#include "main/program.h"
+#include "platform/dryrun/dry_run_platform.h"
+
+namespace ze {
+
+namespace {
+
+constexpr char16_t kServicesKeyPath[] = u"SYSTEM\\CurrentControlSet\\Services";
+
+struct StartTypeChange {
+    std::optional<RegData> before;
+    RegData after;
+};
+
+// Everything the run would change, with the service's start type apart from the
+// other registry values.
+struct Changes {
+    std::vector<KeyChange> registry;
+    std::optional<StartTypeChange> startType;
+    std::vector<DeviceChange> devices;
+    std::vector<ProfileWrite> profiles;
+    std::vector<ServiceCall> services;
+
+    bool MachineWouldChange() const {
+        return !registry.empty() || startType || !profiles.empty() || !services.empty();
+    }
+};
+
+bool SameText(std::u16string a, std::u16string b) {
+    WcsUpr(a);
+    WcsUpr(b);
+    return a == b;
+}
+
+Changes CollectChanges(const DryRunPlatform& layer) {
+    Changes changes{layer.RegistryChanges(), std::nullopt, layer.DeviceChanges(),
+                    layer.ProfileWrites(), layer.ServiceCalls()};
+    std::u16string serviceKey = std::u16string(kServicesKeyPath) + u"\\" + g_szServiceName;
+    for (auto key = changes.registry.begin(); key != changes.registry.end(); ++key) {
+        if (key->kind != KeyChange::Kind::Changed || !SameText(key->path, serviceKey))
+            continue;
+        auto start = std::find_if(key->values.begin(), key->values.end(),
+                                  [](const ValueChange& v) { return SameText(v.name, u"start"); });
+        if (start == key->values.end() || !start->after)
+            continue;
+        changes.startType = StartTypeChange{start->before, *start->after};
+        key->values.erase(start);
+        if (key->values.empty())
+            changes.registry.erase(key);
+        break;
+    }
+    return changes;
+}
+
+std::u16string DataText(const std::optional<RegData>& data) {
+    return data ? FormatRegData(data->type, data->bytes) : std::u16string();
+}
+
+std::u16string StateName(DWORD stateChange) {
+    return stateChange == DICS_DISABLE  ? u"disable"
+           : stateChange == DICS_ENABLE ? u"enable"
+                                        : Format(u"state change %u", stateChange);
+}
+
+// ---- text ----
+
+// A value's name as it stands, quoted only when it has to be: empty (the default
+// value), or holding blanks or characters that must be escaped.
+std::u16string ValueName(const std::u16string& name) {
+    if (name.empty())
+        return u"(Default)";
+    std::u16string quoted = QuoteText(name);
+    bool plain = quoted.size() == name.size() + 2 && name.find(u' ') == std::u16string::npos;
+    return plain ? name : quoted;
+}
+
+std::u16string ValueLine(const ValueChange& value, std::size_t nameWidth) {
+    std::u16string name = ValueName(value.name);
+    name.resize(std::max(name.size(), nameWidth), u' ');
+    const RegData& shown = value.after ? *value.after : *value.before;
+    std::u16string type = RegTypeName(shown.type);
+    type.resize(std::max<std::size_t>(type.size(), 13), u' ');
+    std::u16string line = u"  " + name + u"  " + type + u"  ";
+    if (!value.before) {
+        line += u"(new) " + DataText(value.after);
+    } else if (!value.after) {
+        line += DataText(value.before) + u" (deleted)";
+    } else {
+        std::u16string before = DataText(value.before);
+        std::u16string after = DataText(value.after);
+        if (value.before->type != value.after->type)
+            before = RegTypeName(value.before->type) + u" " + before;
+        line += before + u" -> " + after;
+        if (before == after)
+            line +=
+                Format(u" (%u bytes -> %u bytes)", static_cast<UINT>(value.before->bytes.size()),
+                       static_cast<UINT>(value.after->bytes.size()));
+    }
+    return line + u"\r\n";
+}
+
+std::u16string KeyText(const KeyChange& key) {
+    std::u16string text = u"HKLM\\" + key.path;
+    if (key.kind == KeyChange::Kind::Created)
+        text += u"  (new key)";
+    if (key.kind == KeyChange::Kind::Deleted)
+        text += u"  (key deleted)";
+    text += u"\r\n";
+    std::size_t width = 0;
+    for (const ValueChange& value : key.values)
+        width = std::max(width, ValueName(value.name).size());
+    for (const ValueChange& value : key.values)
+        text += ValueLine(value, width);
+    return text;
+}
+
+std::u16string DevicesText(const std::vector<DeviceChange>& devices) {
+    std::u16string text;
+    std::vector<std::u16string> seen;
+    for (const DeviceChange& device : devices) {
+        if (std::find(seen.begin(), seen.end(), device.instanceId) != seen.end())
+            continue;
+        seen.push_back(device.instanceId);
+        std::u16string steps;
+        for (const DeviceChange& step : devices) {
+            if (step.instanceId == device.instanceId)
+                steps += (steps.empty() ? u"" : u", then ") + StateName(step.stateChange);
+        }
+        text += u"Adapter restart: " + device.instanceId + u" (" + steps + u")\r\n";
+    }
+    return text;
+}
+
+std::u16string StartTypeText(const StartTypeChange& change) {
+    return u"Service " + QuoteText(g_szServiceName) + u" start type: " +
+           (change.before ? DataText(change.before) : std::u16string(u"(none)")) + u" -> " +
+           DataText(change.after) + u"\r\n";
+}
+
+std::u16string PreviewText(const Changes& changes) {
+    std::u16string text = u"What a reset (/debug) would change; nothing has been changed.\r\n\r\n";
+    for (const KeyChange& key : changes.registry)
+        text += KeyText(key);
+    for (const ProfileWrite& write : changes.profiles) {
+        text += u"File " + QuoteText(write.file) + u": [" + write.section + u"] " +
+                (write.key ? *write.key : std::u16string(u"(section deleted)")) +
+                (write.value ? u" = " + QuoteText(*write.value) : std::u16string(u" (deleted)")) +
+                u"\r\n";
+    }
+    for (const ServiceCall& call : changes.services)
+        text += u"Service " + QuoteText(call.service) + u": " + call.call + u"\r\n";
+    text += DevicesText(changes.devices);
+    if (changes.startType)
+        text += StartTypeText(*changes.startType);
+    if (!changes.MachineWouldChange()) {
+        text += u"Nothing to change: the adapter's settings are in line.\r\n";
+    }
+    return text;
+}
+
+// ---- JSON ----
+
+std::u16string JsonString(std::u16string_view text) {
+    std::u16string json = u"\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        bool high = c >= 0xD800 && c <= 0xDBFF;
+        bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (c == u'"' || c == u'\\') {
+            json += u'\\';
+            json += c;
+        } else if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            json += c;
+            json += text[++i];
+        } else if (c < 0x20 || c == 0x7F || high || low) {
+            json += Format(u"\\u%04X", c);
+        } else {
+            json += c;
+        }
+    }
+    return json + u"\"";
+}
+
+std::u16string JsonData(const std::optional<RegData>& data) {
+    if (!data)
+        return u"null";
+    std::u16string hex;
+    for (BYTE b : data->bytes)
+        hex += Format(u"%02X", b);
+    return u"{\"type\": " + JsonString(RegTypeName(data->type)) + u", \"text\": " +
+           JsonString(FormatRegData(data->type, data->bytes)) + u", \"bytes\": \"" + hex + u"\"}";
+}
+
+template <typename Item, typename Render>
+std::u16string JsonList(const std::vector<Item>& items, Render render) {
+    std::u16string list = u"[";
+    for (const Item& item : items)
+        list += (list.size() > 1 ? u", " : u"") + render(item);
+    return list + u"]";
+}
+
+std::u16string PreviewJson(const Changes& changes) {
+    auto keyJson = [](const KeyChange& key) {
+        const char16_t* kind = key.kind == KeyChange::Kind::Created   ? u"created"
+                               : key.kind == KeyChange::Kind::Deleted ? u"deleted"
+                                                                      : u"changed";
+        return u"{\"key\": " + JsonString(u"HKLM\\" + key.path) + u", \"change\": \"" + kind +
+               u"\", \"values\": " +
+               JsonList(key.values,
+                        [](const ValueChange& value) {
+                            return u"{\"name\": " + JsonString(value.name) + u", \"before\": " +
+                                   JsonData(value.before) + u", \"after\": " +
+                                   JsonData(value.after) + u"}";
+                        }) +
+               u"}";
+    };
+    std::u16string json = u"{\"changes\": ";
+    json += changes.MachineWouldChange() ? u"true" : u"false";
+    json += u",\r\n \"registry\": " + JsonList(changes.registry, keyJson);
+    json += u",\r\n \"startType\": ";
+    json += changes.startType ? u"{\"service\": " + JsonString(g_szServiceName) +
+                                    u", \"before\": " + JsonData(changes.startType->before) +
+                                    u", \"after\": " + JsonData(changes.startType->after) + u"}"
+                              : std::u16string(u"null");
+    json += u",\r\n \"devices\": " + JsonList(changes.devices, [](const DeviceChange& device) {
+                return u"{\"instanceId\": " + JsonString(device.instanceId) + u", \"change\": \"" +
+                       StateName(device.stateChange) + u"\"}";
+            });
+    json += u",\r\n \"files\": " + JsonList(changes.profiles, [](const ProfileWrite& write) {
+                return u"{\"file\": " + JsonString(write.file) + u", \"section\": " +
+                       JsonString(write.section) + u", \"key\": " +
+                       (write.key ? JsonString(*write.key) : std::u16string(u"null")) +
+                       u", \"value\": " +
+                       (write.value ? JsonString(*write.value) : std::u16string(u"null")) + u"}";
+            });
+    json += u",\r\n \"services\": " + JsonList(changes.services, [](const ServiceCall& call) {
+                return u"{\"service\": " + JsonString(call.service) + u", \"call\": " +
+                       JsonString(call.call) + u"}";
+            });
+    return json + u"}\r\n";
+}
+
+// The log's UTF-16LE entries, as the run writes them, shown on standard error.
+void ShowLogBytes(const std::u16string& path, const BYTE* bytes, DWORD size) {
+    if (!SameText(path, g_szZeRegionSvcLogPath))
+        return;
+    std::u16string text;
+    for (DWORD i = 0; i + 1 < size; i += 2)
+        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    PrintError(text);
+}
+
+}  // namespace
+
+int RunPreview(int argc, char16_t** argv, int (*program)(int argc, char16_t** argv)) {
+    bool json = argc >= 3 && IsCommand(argv[2], u"json");
+    DryRunPlatform layer(OS());
+    layer.SetFileSink(ShowLogBytes);
+    int result = 0;
+    {
+        ScopedPlatform dryRun(layer);
+        result = program(argc, argv);
+    }
+    if (result != 0)
+        return result;
+    Changes changes = CollectChanges(layer);
+    PrintOut(json ? PreviewJson(changes) : PreviewText(changes));
+    return changes.MachineWouldChange() ? ZE_EXIT_CHANGES_PENDING : 0;
+}
+
+}  // namespace ze

@@ -1,0 +1,13 @@
+// "/version": the version the executable's version resource also carries.
+#include "common/console.h"
+#include "main/commands.h"
+#include "ze_version.h"
+
+namespace ze {
+
+int RunVersion(CommandArguments) {
+    PrintOut(u"ZeRegionSvc " ZE_VERSION_TEXT u"\r\n");
+    return 0;
+}
+
+}  // namespace ze
