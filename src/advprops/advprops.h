@@ -29,6 +29,9 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
 // InfPath cannot be read (missing, or 64 characters or more), -999 when the whole
 // path would not fit the 260-character buffer (it is refused, not cut).
 int QueryOemInfPath(std::u16string netId);
+// The same path without logging or setting g_szOemInfPath: 0, -5 or -999 as above
+// (for -999 *oemInfPath holds the InfPath text).
+int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath);
 
 // "Strings" for language 0409, "Strings.<language id>" otherwise.
 std::u16string GetInfStringsSection();

@@ -50,16 +50,28 @@ bool BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) 
 
 }  // namespace
 
-int QueryOemInfPath(std::u16string netId) {
+int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
     std::u16string infPath;
     if (!ReadInfPath(netId, &infPath)) {
-        LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
         return -5;
     }
-    std::u16string oemInfPath;
-    if (!BuildOemInfPath(infPath, &oemInfPath)) {
-        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", infPath.c_str());
+    if (!BuildOemInfPath(infPath, oemInfPath)) {
+        *oemInfPath = infPath;
         return -999;
+    }
+    return 0;
+}
+
+int QueryOemInfPath(std::u16string netId) {
+    std::u16string oemInfPath;
+    int result = LocateOemInf(netId, &oemInfPath);
+    if (result == -5) {
+        LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
+        return result;
+    }
+    if (result != 0) {
+        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", oemInfPath.c_str());
+        return result;
     }
     std::fill_n(g_szOemInfPath, MAX_PATH, u'\0');
     std::copy(oemInfPath.begin(), oemInfPath.end(), g_szOemInfPath);
