@@ -10,7 +10,7 @@
 # with apt's error), then scripts/demo.sh and scripts/test-all.sh, each twice (a second
 # run must install nothing). Prints each command's time.
 # DIR (default: a new folder under /var/tmp) holds the system and the logs; --keep
-# leaves the system in place. Needs root and access to the mirror; about 25 minutes.
+# leaves the system in place. Needs root and access to the mirror; about 30 minutes.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/../.." && pwd)
