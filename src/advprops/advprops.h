@@ -25,10 +25,17 @@ int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKey
 // in the INF.
 int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName);
 
+// The Windows directory could not be read, so the OEM INF cannot be located.
+constexpr int ZE_ERR_NO_WINDOWS_DIRECTORY = -13;
+
 // Sets g_szOemInfPath to <Windows dir>\inf\<InfPath of the driver key>: 0, -5 when
-// InfPath cannot be read (missing, or 64 characters or more), -999 when the whole
-// path would not fit the 260-character buffer (it is refused, not cut).
+// InfPath cannot be read (missing, or 64 characters or more),
+// ZE_ERR_NO_WINDOWS_DIRECTORY, or -999 when the whole path would not fit the
+// 260-character buffer (it is refused, not cut). Each failure is logged.
 int QueryOemInfPath(std::u16string netId);
+// The same path without logging or setting g_szOemInfPath, with the same results
+// (on a failure other than -5, *oemInfPath holds the InfPath text).
+int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath);
 
 // "Strings" for language 0409, "Strings.<language id>" otherwise.
 std::u16string GetInfStringsSection();

@@ -35,36 +35,50 @@ bool ReadInfPath(const std::u16string& netId, std::u16string* infPath) {
     return true;
 }
 
-// <Windows dir>\inf\<InfPath>, or false when the Windows directory cannot be read or
-// the whole path does not fit the 260-character path buffer: a cut path would name
-// some other file. Each failure is logged.
-bool BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
+// <Windows dir>\inf\<InfPath>: 0, ZE_ERR_NO_WINDOWS_DIRECTORY, or -999 when the whole
+// path does not fit the 260-character path buffer (a cut path would name some other
+// file).
+int BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
     char16_t windowsDirectory[MAX_PATH] = {};
     UINT length = OS().GetWindowsDirectoryW(windowsDirectory, MAX_PATH);
     if (length == 0) {
-        LogPrint(u"[ZeRegionSvc] GetWindowsDirectory() failed, no OEM INF path\r\n");
-        return false;
+        return ZE_ERR_NO_WINDOWS_DIRECTORY;
     }
-    *oemInfPath = std::u16string(windowsDirectory, std::min<UINT>(length, MAX_PATH)) + u"\\inf" +
-                  u"\\" + infPath;
-    if (length >= MAX_PATH || oemInfPath->size() >= MAX_PATH) {
-        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", infPath.c_str());
-        return false;
+    if (length >= MAX_PATH) {
+        return -999;
     }
-    return true;
+    *oemInfPath = std::u16string(windowsDirectory, length) + u"\\inf" + u"\\" + infPath;
+    return oemInfPath->size() < MAX_PATH ? 0 : -999;
 }
 
 }  // namespace
 
-int QueryOemInfPath(std::u16string netId) {
+int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
     std::u16string infPath;
     if (!ReadInfPath(netId, &infPath)) {
-        LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
         return -5;
     }
+    int result = BuildOemInfPath(infPath, oemInfPath);
+    if (result != 0) {
+        *oemInfPath = infPath;
+    }
+    return result;
+}
+
+int QueryOemInfPath(std::u16string netId) {
     std::u16string oemInfPath;
-    if (!BuildOemInfPath(infPath, &oemInfPath)) {
-        return -999;
+    int result = LocateOemInf(netId, &oemInfPath);
+    if (result == -5) {
+        LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
+        return result;
+    }
+    if (result == ZE_ERR_NO_WINDOWS_DIRECTORY) {
+        LogPrint(u"[ZeRegionSvc] GetWindowsDirectory() failed, no OEM INF path\r\n");
+        return result;
+    }
+    if (result != 0) {
+        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", oemInfPath.c_str());
+        return result;
     }
     std::fill_n(g_szOemInfPath, MAX_PATH, u'\0');
     std::copy(oemInfPath.begin(), oemInfPath.end(), g_szOemInfPath);

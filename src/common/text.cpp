@@ -376,6 +376,11 @@ int Scan(std::u16string_view text, const char16_t* format, ...) {
             ++pos;
             continue;
         }
+        if (f[1] == u'n') {
+            *va_arg(args, int*) = static_cast<int>(pos);
+            ++f;
+            continue;
+        }
         ScanField field;
         f = ParseScanField(f + 1, field);
         std::uint32_t value = 0;
@@ -397,7 +402,7 @@ int Scan(std::u16string_view text, const char16_t* format, ...) {
     return stored;
 }
 
-int Wtoi(std::u16string_view text) {
+int Wtoi(std::u16string_view text, std::size_t* consumed) {
     std::size_t pos = SkipSpace(text, 0);
     bool negative = false;
     if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+')) {
@@ -405,9 +410,12 @@ int Wtoi(std::u16string_view text) {
     }
     std::int64_t value = 0;
     const std::int64_t limit = negative ? -static_cast<std::int64_t>(INT_MIN) : INT_MAX;
+    std::size_t firstDigit = pos;
     for (int digit; pos < text.size() && (digit = WideDigit(text[pos])) >= 0; ++pos) {
         value = std::min(value * 10 + digit, limit);
     }
+    if (consumed != nullptr)
+        *consumed = pos > firstDigit ? pos : 0;
     return static_cast<int>(negative ? -value : value);
 }
 

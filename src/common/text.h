@@ -32,13 +32,26 @@ std::u16string Format(const char16_t* format, ...);
 // any run, also none), %% and the conversions %d %i %u %o %x %X, each with an
 // optional '*' (skip), width and 'l'. %d/%i/%u/%o store through int*, %x/%X through
 // unsigned*. Values wrap modulo 2^32; the width counts a sign and a "0x" prefix.
+// %n stores through int* how many characters were read so far, and is not counted.
 // Returns the number of fields stored, or -1 when the input is empty.
 int Scan(std::u16string_view text, const char16_t* format, ...);
+
+// Scan that must use the whole text: true when every field was stored and no
+// character is left over. `format` must not hold %n or '*'.
+template <typename... Out>
+bool ScanWhole(std::u16string_view text, std::u16string_view format, Out*... out) {
+    int consumed = -1;
+    std::u16string whole = std::u16string(format) + u"%n";
+    int fields = Scan(text, whole.c_str(), out..., &consumed);
+    return fields == static_cast<int>(sizeof...(Out)) && consumed == static_cast<int>(text.size());
+}
 
 // _wtoi: leading white space, an optional sign, then decimal digits (ASCII and the
 // other Unicode decimal digit ranges _wtoi accepts, such as fullwidth digits) up to
 // the first other character; no digits gives 0; out of range gives INT_MAX/INT_MIN.
-int Wtoi(std::u16string_view text);
+// *consumed, when given, receives how many characters the number took (0 without
+// digits).
+int Wtoi(std::u16string_view text, std::size_t* consumed = nullptr);
 
 // _wcsupr: upper-cases the letters a to z in place (nothing else, as in the C locale).
 void WcsUpr(std::u16string& text);

@@ -10,9 +10,9 @@ namespace {
 constexpr DWORD kCoInstOptBytes = 64;
 constexpr std::size_t kMaskDigits = 8;
 
-// Reads eight binary digits, the first being bit 7. Returns false when the text has
-// fewer than eight characters or any of its first eight is not 0 or 1.
-bool ParseMask(std::u16string_view text, DWORD* mask) {
+}  // namespace
+
+bool ParseCoInstOpt(std::u16string_view text, DWORD* mask) {
     if (text.size() < kMaskDigits) {
         return false;
     }
@@ -26,8 +26,6 @@ bool ParseMask(std::u16string_view text, DWORD* mask) {
     *mask = bits;
     return true;
 }
-
-}  // namespace
 
 DWORD GetCoInstOpt(std::u16string driverKeyPath) {
     char16_t text[kCoInstOptBytes / 2] = {};
@@ -43,7 +41,7 @@ DWORD GetCoInstOpt(std::u16string driverKeyPath) {
         return ZE_COINST_OPT_ALL;
     }
     DWORD mask = 0;
-    if (!ParseMask(std::u16string_view(text, BoundedLength(text, (size + 1) / 2)), &mask)) {
+    if (!ParseCoInstOpt(std::u16string_view(text, BoundedLength(text, (size + 1) / 2)), &mask)) {
         LogPrint(u"[ZeRegionSvc] registry ZeCoInstOpt is not eight binary digits\r\n");
         return ZE_COINST_OPT_ALL;
     }

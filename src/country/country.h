@@ -7,6 +7,7 @@
 // whatever the mask, the platform settings file. Each step is in a source of its own.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,9 @@ std::optional<std::u16string> GetWindowsCountry();
 // The option mask from the driver key's ZeCoInstOpt text (eight binary digits, most
 // significant first). Any failure is logged and gives ZE_COINST_OPT_ALL.
 DWORD GetCoInstOpt(std::u16string driverKeyPath);
+// Reads eight binary digits, the first being bit 7. False when the text has fewer
+// than eight characters or any of its first eight is not 0 or 1.
+bool ParseCoInstOpt(std::u16string_view text, DWORD* mask);
 // True when the driver key's InitChn14Disabled holds exactly the text "1".
 bool IsInitChn14Disabled(std::u16string driverKeyPath);
 
@@ -53,6 +57,24 @@ bool SetCountryTxPower(std::u16string driverKeyPath, std::u16string country);
 // CountryWirelessMode and WirelessMode from [CountryWirelessMode] ("USA" when the
 // country has no entry); true when at least one was written.
 bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country);
+// A permitted transmit power range lo-hi; an end its text does not give does not bound.
+struct TxPowerRange {
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+    bool hasLo = false;
+    bool hasHi = false;
+};
+// Parses `pairs` (1 or 4) ranges "lo-hi" separated by commas, as the driver's
+// InitTxPwrRange and InitTxPwrRange5G hold them. True when the whole text parsed.
+bool ParseTxPowerRanges(const std::u16string& text, std::size_t pairs, TxPowerRange* ranges);
+// Parses a [CountryTxPwr5G] entry "p1,p2,p3,p4" (each at most two characters);
+// numbers it lacks are 0. True when the whole text parsed.
+bool ParseTxPower5G(const std::u16string& entry, std::int32_t powers[4]);
+// Parses a [CountryWirelessMode] entry as a hexadecimal mask of at most eight
+// digits; false (and mask 0) when it does not start with one.
+bool ParseWirelessModeMask(const std::u16string& entry, DWORD* mask);
+// True when the mask is one the mode table names (others give mode 0).
+bool IsKnownWirelessModeMask(DWORD mask);
 // Deletes NDI\params\AdhocNMode (enum subkey first) when the driver's WirelessMode
 // is a mode without 802.11n (below 5).
 void RemoveAdHocNMode(std::u16string driverKeyPath);
@@ -67,6 +89,16 @@ bool SetPlatformSettings(std::u16string driverKeyPath);
 // Writes the value of every section of `filePath` into the driver key. False only
 // when the file does not exist.
 bool ApplyRegistryFile(std::u16string driverKeyPath, std::u16string filePath);
+// The platform settings file named after the driver's MatchingDeviceId; false (with
+// the reset's log line) when the driver key or MatchingDeviceId cannot be read or
+// the system directory is unknown.
+bool PlatformSettingsFile(const std::u16string& driverKeyPath, std::u16string* filePath);
+// True for the RegType texts the platform file step writes as their own type (case
+// matters); any other is written as REG_SZ.
+bool IsPlatformRegType(const std::u16string& typeText);
+// False when RegValue is too long for the text types' buffer (127 characters): such
+// a section is not written.
+bool PlatformRegValueFits(const std::u16string& typeText, const std::u16string& valueText);
 // The chip identifier of an upper-cased MatchingDeviceId: the PCI SUBSYS digits,
 // or the USB vendor and product digits; empty for any other or too short text.
 std::u16string PlatformChipId(const std::u16string& matchingDeviceId);

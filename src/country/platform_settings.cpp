@@ -65,7 +65,7 @@ void ApplySection(const std::u16string& driverKeyPath, const std::u16string& fil
     std::u16string typeText = GetIniString(section, u"RegType", u"", filePath);
     std::u16string valueText = GetIniString(section, u"RegValue", u"", filePath);
     PlatformValue value = ConvertRegValue(typeText, valueText);
-    if (value.type != REG_DWORD && valueText.size() >= kRegValueChars) {
+    if (!PlatformRegValueFits(typeText, valueText)) {
         // Cutting the text would write a value nobody asked for.
         LogPrint(u"[ZeRegionSvc] RegValue of [%s] longer than %d characters, not written\r\n",
                  section.c_str(), static_cast<int>(kRegValueChars - 1));
@@ -119,7 +119,16 @@ bool ApplyRegistryFile(std::u16string driverKeyPath, std::u16string filePath) {
     return true;
 }
 
-bool SetPlatformSettings(std::u16string driverKeyPath) {
+bool IsPlatformRegType(const std::u16string& typeText) {
+    return typeText == u"REG_DWORD" || typeText == u"REG_BINARY" || typeText == u"REG_MULTI_SZ" ||
+           typeText == u"REG_SZ";
+}
+
+bool PlatformRegValueFits(const std::u16string& typeText, const std::u16string& valueText) {
+    return typeText == u"REG_DWORD" || valueText.size() < kRegValueChars;
+}
+
+bool PlatformSettingsFile(const std::u16string& driverKeyPath, std::u16string* filePath) {
     char16_t id[kMatchingDeviceIdBytes / 2] = {};
     DWORD type = 0;
     DWORD size = kMatchingDeviceIdBytes;
@@ -139,9 +148,14 @@ bool SetPlatformSettings(std::u16string driverKeyPath) {
         LogPrint(u"[ZeRegionSvc] Get System Directory Fail!\r\n");
         return false;
     }
-    std::u16string filePath =
-        Format(u"%s\\ZC%s.ini", systemDirectory, PlatformChipId(matchingDeviceId).c_str());
-    return ApplyRegistryFile(driverKeyPath, filePath);
+    *filePath = Format(u"%s\\ZC%s.ini", systemDirectory, PlatformChipId(matchingDeviceId).c_str());
+    return true;
+}
+
+bool SetPlatformSettings(std::u16string driverKeyPath) {
+    std::u16string filePath;
+    return PlatformSettingsFile(driverKeyPath, &filePath) &&
+           ApplyRegistryFile(driverKeyPath, filePath);
 }
 
 }  // namespace ze

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/text.h"
@@ -31,6 +33,16 @@ int WirelessModeOfMask(DWORD mask) {
 
 }  // namespace
 
+bool ParseWirelessModeMask(const std::u16string& entry, DWORD* mask) {
+    *mask = 0;
+    return Scan(entry, u"%08X", mask) == 1;
+}
+
+bool IsKnownWirelessModeMask(DWORD mask) {
+    return std::any_of(std::begin(kModesOfMasks), std::end(kModesOfMasks),
+                       [&](const ModeOfMask& entry) { return entry.mask == mask; });
+}
+
 bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country) {
     std::u16string entry = GetIniString(u"CountryWirelessMode", country, u"", g_szZeCoInstDatPath);
     if (entry.empty()) {
@@ -41,7 +53,7 @@ bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country
     }
     // An entry that does not start with a hexadecimal number is the mask 0.
     DWORD mask = 0;
-    Scan(entry, u"%08X", &mask);
+    ParseWirelessModeMask(entry, &mask);
     bool maskWritten = WriteRegDword(driverKeyPath, u"CountryWirelessMode", mask);
     bool modeWritten =
         WriteRegString(driverKeyPath, u"WirelessMode", Format(u"%d", WirelessModeOfMask(mask)));

@@ -12,6 +12,7 @@ using CommandArguments = std::span<char16_t* const>;
 
 // Exit codes of these commands.
 constexpr int ZE_EXIT_CHANGES_PENDING = 1;  // /preview: a reset would change something
+constexpr int ZE_EXIT_CHECK_ERRORS = 1;     // /check: the files have errors
 constexpr int ZE_EXIT_USAGE = 87;  // an argument that names nothing (ERROR_INVALID_PARAMETER)
 
 // True when the argument is the command, ignoring case.
@@ -24,6 +25,12 @@ std::u16string UsageText();
 int RunHelp(CommandArguments arguments);
 // "/version": the program's version on standard output; 0.
 int RunVersion(CommandArguments arguments);
+
+// "/check [FILE]": checks the data files the reset reads (the country data file, the
+// recorded adapter's driver values, platform settings file and OEM INF), or the one
+// data or platform FILE; then the country table. 0 when there is no error (warnings
+// do not count), ZE_EXIT_CHECK_ERRORS otherwise.
+int RunCheck(CommandArguments arguments);
 
 // "/preview [json]": runs `program` (the whole process entry, start-up included) over
 // the dry-run layer, so that the reset "/debug" would make happens without changing

@@ -97,9 +97,11 @@ struct Command {
     int (*run)(CommandArguments arguments);
 };
 constexpr Command kCommands[] = {
-    {u"/install", RunInstall}, {u"/uninstall", RunUninstall}, {u"/start", RunStart},
-    {u"/stop", RunStop},       {u"/debug", RunDebug},         {u"/preview", RunDebug},
-    {u"/?", RunHelp},          {u"/help", RunHelp},           {u"-h", RunHelp},
+    {u"/install", RunInstall}, {u"/uninstall", RunUninstall},
+    {u"/start", RunStart},     {u"/stop", RunStop},
+    {u"/debug", RunDebug},     {u"/preview", RunDebug},
+    {u"/check", RunCheck},     {u"/?", RunHelp},
+    {u"/help", RunHelp},       {u"-h", RunHelp},
     {u"--help", RunHelp},      {u"/version", RunVersion},
 };
 

@@ -59,6 +59,8 @@ class Platform {
                                DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) = 0;
     virtual BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                            DWORD* lpNumberOfBytesWritten, void* lpOverlapped) = 0;
+    virtual BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                          DWORD* lpNumberOfBytesRead, void* lpOverlapped) = 0;
     virtual BOOL CloseHandle(HANDLE hObject) = 0;
     virtual void GetLocalTime(SYSTEMTIME* lpSystemTime) = 0;
     virtual void Sleep(DWORD dwMilliseconds) = 0;

@@ -128,6 +128,12 @@ class PlatformDecorator : public Platform {
         return inner_.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
                                 lpOverlapped);
     }
+    BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                  DWORD* lpNumberOfBytesRead, void* lpOverlapped) override {
+        OnCall("ReadFile");
+        return inner_.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                               lpOverlapped);
+    }
     BOOL CloseHandle(HANDLE hObject) override {
         OnCall("CloseHandle");
         return inner_.CloseHandle(hObject);

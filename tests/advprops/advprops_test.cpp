@@ -252,7 +252,8 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
              Reg().SetString(kDriverKey, u"InfPath", u"oem3.inf");
              Sim().InjectFault("GetWindowsDirectoryW", 1, ERROR_INSUFFICIENT_BUFFER);
          },
-         -999, previous, L(u"GetWindowsDirectory() failed, no OEM INF path")},
+         ZE_ERR_NO_WINDOWS_DIRECTORY, previous,
+         L(u"GetWindowsDirectory() failed, no OEM INF path")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -50,6 +50,13 @@ struct KeyChange {
     std::vector<ValueChange> values;
 };
 
+// One RegSetValueExW of the run, as the machine would have stored it.
+struct RegWrite {
+    std::u16string path;  // the key as the run named it
+    std::u16string name;
+    RegData data;
+};
+
 struct DeviceChange {
     std::u16string instanceId;
     DWORD stateChange = 0;  // DICS_ENABLE or DICS_DISABLE
@@ -79,6 +86,8 @@ class DryRunPlatform final : public PlatformDecorator {
     // What the run would change, registry keys sorted by path; keys whose every
     // change was undone by the run itself are left out.
     std::vector<KeyChange> RegistryChanges() const;
+    // Every value the run wrote, in order, changed or not.
+    const std::vector<RegWrite>& Writes() const { return writes_; }
     const std::vector<DeviceChange>& DeviceChanges() const { return devices_; }
     const std::vector<ProfileWrite>& ProfileWrites() const { return profileWrites_; }
     const std::vector<ServiceCall>& ServiceCalls() const { return serviceCalls_; }
@@ -184,6 +193,7 @@ class DryRunPlatform final : public PlatformDecorator {
         SP_PROPCHANGE_PARAMS params;
     };
     std::vector<PendingChange> pendingChanges_;
+    std::vector<RegWrite> writes_;
     std::vector<DeviceChange> devices_;
     std::vector<ProfileWrite> profileWrites_;
     std::vector<ServiceCall> serviceCalls_;

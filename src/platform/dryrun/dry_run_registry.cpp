@@ -304,6 +304,7 @@ LONG DryRunPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD
     DWORD count = lpData == nullptr ? 0 : StoredByteCount(dwType, lpData, cbData);
     RegData data{dwType, std::vector<BYTE>(lpData, lpData + count)};
     std::u16string name = lpValueName == nullptr ? u"" : lpValueName;
+    writes_.push_back({it->second.path, name, data});
     auto value = FindName(key.values, name);
     if (value != key.values.end()) {
         value->data = std::move(data);

@@ -184,6 +184,32 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
     return TRUE;
 }
 
+BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                           DWORD* lpNumberOfBytesRead, void*) {
+    if (lpNumberOfBytesRead != nullptr)
+        *lpNumberOfBytesRead = 0;
+    if (auto fault = DueFault("ReadFile"))
+        return FALSE;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = files_.find(hFile);
+    if (it == files_.end()) {
+        SetLast(*this, ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if ((it->second.access & (GENERIC_READ | 0x0001)) == 0) {
+        SetLast(*this, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    ssize_t read = ::read(it->second.fd, lpBuffer, nNumberOfBytesToRead);
+    if (read < 0) {
+        SetLast(*this, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (lpNumberOfBytesRead != nullptr)
+        *lpNumberOfBytesRead = static_cast<DWORD>(read);
+    return TRUE;
+}
+
 // A failed close still releases the handle (an injected failure included): on
 // Windows a close fails only for a handle that is not open.
 BOOL SimPlatform::CloseHandle(HANDLE hObject) {

@@ -137,6 +137,8 @@ class SimPlatform final : public Platform {
                        DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
     BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                    DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
+    BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                  DWORD* lpNumberOfBytesRead, void* lpOverlapped) override;
     BOOL CloseHandle(HANDLE hObject) override;
     void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
     void Sleep(DWORD dwMilliseconds) override;

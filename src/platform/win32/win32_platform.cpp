@@ -348,6 +348,12 @@ BOOL Win32Platform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberO
                        Dword(lpNumberOfBytesWritten), As<::LPOVERLAPPED>(lpOverlapped));
 }
 
+BOOL Win32Platform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                             DWORD* lpNumberOfBytesRead, void* lpOverlapped) {
+    return ::ReadFile(As<::HANDLE>(hFile), lpBuffer, nNumberOfBytesToRead,
+                      Dword(lpNumberOfBytesRead), As<::LPOVERLAPPED>(lpOverlapped));
+}
+
 BOOL Win32Platform::CloseHandle(HANDLE hObject) {
     return ::CloseHandle(As<::HANDLE>(hObject));
 }

@@ -1,0 +1,55 @@
+// The checker: what a reset would silently get wrong in the files it reads, found
+// with the reset's own reading and parsing routines (the profile functions through
+// the platform port, the reset's number and mask parsers), never with a second
+// parser that could disagree.
+//
+// CheckDataFile reads the country data file: every entry of the per-country sections
+// must parse completely the way the reset parses it, and a country listed in one
+// section should be listed in the others. CheckPlatformFile reads a platform settings
+// file: each section's RegType must be one the reset knows and its RegValue must fit
+// that type. CheckAdapter reads what belongs to the recorded adapter: its driver
+// values the reset parses (the option mask, the power ranges), its region choices,
+// its platform settings file and the Strings section of its OEM INF for the system
+// language. CountryTable runs the country reset itself for each country code of the
+// data file, over the dry-run layer, and reports what it would write. Nothing here
+// changes the machine; every finding names its file (or key) and, when the profile
+// functions can say, the line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ze {
+
+struct Finding {
+    enum class Severity { Error, Warning };
+    Severity severity = Severity::Error;
+    std::u16string where;  // a file path or a registry key
+    int line = 0;          // 1-based; 0 when not known
+    std::u16string message;
+};
+
+struct CheckReport {
+    std::vector<Finding> findings;
+    bool HasErrors() const;
+};
+
+// The data file's per-country entries; false when the file cannot be read as a
+// profile file at all (the finding says why).
+void CheckDataFile(const std::u16string& path, CheckReport* report);
+void CheckPlatformFile(const std::u16string& path, CheckReport* report);
+// The recorded adapter (Net ID of the settings file): its driver values, region
+// choices, platform settings file and OEM INF.
+void CheckAdapter(const std::u16string& netId, CheckReport* report);
+
+// One row per country code of the data file: the values the country reset would
+// write for it on the recorded adapter (its option mask and ranges applied); an empty
+// text where it would write nothing.
+struct CountryRow {
+    std::u16string country;
+    std::u16string region2_4G, region5G, carrierDetect, ieee80211h, txPower, txPower5G,
+        wirelessMode;
+};
+std::vector<CountryRow> CountryTable(const std::u16string& netId);
+
+}  // namespace ze

@@ -1,0 +1,109 @@
+// "/check [FILE]": the findings, then the country table.
+#include <algorithm>
+
+#include "check/check.h"
+#include "check/check_internal.h"
+#include "common/console.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "main/commands.h"
+
+namespace ze {
+
+namespace {
+
+constexpr const char16_t* kDataSections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
+                                             u"CountryTxPwr", u"CountryTxPwr5G",
+                                             u"CountryWirelessMode"};
+
+bool IsDataFile(const std::u16string& path) {
+    std::vector<std::u16string> sections = ProfileSections(path);
+    return std::any_of(std::begin(kDataSections), std::end(kDataSections), [&](auto wanted) {
+        return std::any_of(sections.begin(), sections.end(), [&](std::u16string name) {
+            std::u16string upperWanted(wanted);
+            WcsUpr(name);
+            WcsUpr(upperWanted);
+            return name == upperWanted;
+        });
+    });
+}
+
+std::u16string FindingsText(const CheckReport& report) {
+    std::u16string text;
+    int errors = 0;
+    for (const Finding& finding : report.findings) {
+        bool error = finding.severity == Finding::Severity::Error;
+        errors += error ? 1 : 0;
+        text += std::u16string(error ? u"error: " : u"warning: ") + finding.where +
+                (finding.line > 0 ? Format(u":%d", finding.line) : std::u16string()) + u": " +
+                finding.message + u"\r\n";
+    }
+    return text + Format(u"%d errors, %d warnings\r\n", errors,
+                         static_cast<int>(report.findings.size()) - errors);
+}
+
+std::u16string TableText(const std::vector<CountryRow>& rows) {
+    std::vector<std::vector<std::u16string>> cells{{u"Country", u"2.4 GHz", u"5 GHz",
+                                                    u"CarrierDetect", u"802.11h", u"TxPower",
+                                                    u"TxPower 5 GHz", u"WirelessMode"}};
+    for (const CountryRow& row : rows) {
+        cells.push_back({row.country, row.region2_4G, row.region5G, row.carrierDetect,
+                         row.ieee80211h, row.txPower, row.txPower5G, row.wirelessMode});
+    }
+    std::vector<std::size_t> widths(cells.front().size(), 0);
+    for (auto& line : cells) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i].empty())
+                line[i] = u"-";
+            widths[i] = std::max(widths[i], line[i].size());
+        }
+    }
+    std::u16string text =
+        u"\r\nWhat the country reset would write on this adapter, per country code:\r\n";
+    for (auto& line : cells) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            line[i].resize(widths[i] + 2, u' ');
+            text += line[i];
+        }
+        while (!text.empty() && text.back() == u' ')
+            text.pop_back();
+        text += u"\r\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+int RunCheck(CommandArguments arguments) {
+    ForgetFileBytes();
+    CheckReport report;
+    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
+    if (!arguments.empty()) {
+        std::u16string path(arguments[0]);
+        if (path.size() >= MAX_PATH) {
+            report.findings.push_back(
+                {Finding::Severity::Error, path, 0, u"is longer than the program's paths can be"});
+            PrintOut(FindingsText(report));
+            return ZE_EXIT_CHECK_ERRORS;
+        }
+        if (!ReadableProfile(path, &report)) {
+            PrintOut(FindingsText(report));
+            return ZE_EXIT_CHECK_ERRORS;
+        }
+        if (!IsDataFile(path)) {
+            CheckPlatformFile(path, &report);
+            PrintOut(FindingsText(report));
+            return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+        }
+        // The table below is the reset's own, so it reads this file as its data file.
+        std::copy(path.c_str(), path.c_str() + path.size() + 1, g_szZeCoInstDatPath);
+        CheckDataFile(path, &report);
+    } else {
+        CheckDataFile(g_szZeCoInstDatPath, &report);
+        CheckAdapter(netId, &report);
+    }
+    PrintOut(FindingsText(report) + TableText(CountryTable(netId)));
+    return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+}
+
+}  // namespace ze

@@ -1,0 +1,155 @@
+// The country data file and platform settings files, read through the profile
+// functions and parsed with the reset's own parsers.
+#include <algorithm>
+#include <map>
+
+#include "check/check.h"
+#include "check/check_internal.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "country/country.h"
+#include "platform/handles.h"
+
+namespace ze {
+
+namespace {
+
+// The per-country sections; a country listed in one is expected in the others.
+constexpr const char16_t* kCountrySections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
+                                                u"CountryTxPwr", u"CountryTxPwr5G",
+                                                u"CountryWirelessMode"};
+
+// What is wrong with one entry as the reset parses it, or nothing.
+std::u16string EntryProblem(const std::u16string& path, const std::u16string& section,
+                            const std::u16string& key, const std::u16string& text) {
+    if (section == u"CountryTxPwr") {
+        std::int32_t number = 0;
+        // The reset reads this entry with GetPrivateProfileIntW.
+        auto read = static_cast<std::int32_t>(
+            OS().GetPrivateProfileIntW(section.c_str(), key.c_str(), 0, path.c_str()));
+        if (!ScanWhole(text, u"%d", &number))
+            return Format(u"is not a whole decimal number: the reset reads %d", read);
+        if (read == 0)
+            return u"is 0, which the reset takes for no entry: it uses USA's";
+    }
+    if (section == u"CountryTxPwr5G") {
+        std::int32_t powers[4] = {};
+        if (!ParseTxPower5G(text, powers))
+            return u"is not four numbers of at most two digits separated by commas";
+    }
+    if (section == u"CountryWirelessMode") {
+        DWORD mask = 0;
+        if (!ParseWirelessModeMask(text, &mask))
+            return u"has no hexadecimal number: the reset writes the mask 0 and mode 0";
+        if (!IsKnownWirelessModeMask(mask))
+            return Format(u"is the mask 0x%08X, which names no wireless mode: mode 0", mask);
+    }
+    return std::u16string();
+}
+
+}  // namespace
+
+std::u16string PlatformValueProblem(const std::u16string& typeText,
+                                    const std::u16string& valueText) {
+    if (!PlatformRegValueFits(typeText, valueText))
+        return u"is longer than 127 characters: the section is not written";
+    if (typeText == u"REG_DWORD") {
+        std::size_t consumed = 0;
+        int number = Wtoi(valueText, &consumed);
+        if (consumed != valueText.size())
+            return Format(u"is not a whole decimal number: written as %d", number);
+    }
+    return std::u16string();
+}
+
+bool ReadableProfile(const std::u16string& path, CheckReport* report) {
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(OS().FindFirstFileW(path.c_str(), &found));
+    if (!find) {
+        report->findings.push_back({Finding::Severity::Error, path, 0, u"does not exist"});
+        return false;
+    }
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        report->findings.push_back({Finding::Severity::Error, path, 0, u"is a folder"});
+        return false;
+    }
+    CheckEncoding(path, report);
+    if (ProfileSections(path).empty()) {
+        report->findings.push_back(
+            {Finding::Severity::Error, path, 0,
+             u"has no section the profile functions can read: empty, not text, or in an "
+             u"encoding they misread (UTF-16 needs its byte-order mark)"});
+        return false;
+    }
+    return true;
+}
+
+void CheckDataFile(const std::u16string& path, CheckReport* report) {
+    if (!ReadableProfile(path, report))
+        return;
+    std::map<std::u16string, std::vector<std::u16string>> listed;  // country: its sections
+    bool anySection = false;
+    for (const char16_t* section : kCountrySections) {
+        std::vector<std::u16string> countries = ProfileKeyNames(section, path);
+        anySection = anySection || !countries.empty();
+        for (const std::u16string& country : countries) {
+            listed[country].push_back(section);
+            std::u16string text = GetIniString(section, country, u"", path);
+            std::u16string problem = EntryProblem(path, section, country, text);
+            if (!problem.empty()) {
+                report->findings.push_back({Finding::Severity::Error, path,
+                                            ProfileLine(path, section, country),
+                                            u"[" + std::u16string(section) + u"] " + country +
+                                                u"=" + text + u" " + problem});
+            }
+        }
+    }
+    if (!anySection) {
+        report->findings.push_back(
+            {Finding::Severity::Error, path, 0,
+             u"has none of the sections [RegionChannel2_4G], [RegionChannel5G], [CountryTxPwr], "
+             u"[CountryTxPwr5G], [CountryWirelessMode]"});
+        return;
+    }
+    for (const auto& [country, sections] : listed) {
+        for (const char16_t* section : kCountrySections) {
+            if (std::find(sections.begin(), sections.end(), section) != sections.end())
+                continue;
+            bool fallsBack = std::u16string_view(section).starts_with(u"Country") &&
+                             !GetIniString(section, u"USA", u"", path).empty();
+            report->findings.push_back(
+                {Finding::Severity::Warning, path, ProfileLine(path, sections.front(), country),
+                 country + u" is listed in [" + sections.front() + u"] but not in [" + section +
+                     u"]" +
+                     (fallsBack ? u": the reset uses USA's entry" : u": nothing is written")});
+        }
+    }
+}
+
+void CheckPlatformFile(const std::u16string& path, CheckReport* report) {
+    if (!ReadableProfile(path, report))
+        return;
+    for (const std::u16string& section : ProfileSections(path)) {
+        std::u16string typeText = GetIniString(section, u"RegType", u"", path);
+        std::u16string valueText = GetIniString(section, u"RegValue", u"", path);
+        std::u16string problem;
+        Finding::Severity severity = Finding::Severity::Error;
+        if (!IsPlatformRegType(typeText)) {
+            severity = Finding::Severity::Warning;
+            problem = u"RegType \"" + typeText +
+                      u"\" is not REG_SZ, REG_DWORD, REG_BINARY or "
+                      u"REG_MULTI_SZ (case matters): written as REG_SZ";
+        }
+        std::u16string fit = PlatformValueProblem(typeText, valueText);
+        if (!fit.empty()) {
+            severity = Finding::Severity::Error;
+            problem = u"RegValue \"" + valueText + u"\" " + fit;
+        }
+        if (!problem.empty()) {
+            report->findings.push_back({severity, path, ProfileLine(path, section, u"RegValue"),
+                                        u"[" + section + u"] " + problem});
+        }
+    }
+}
+
+}  // namespace ze

@@ -1,0 +1,32 @@
+// Reading profile files for the checker, through the profile functions.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "check/check.h"
+
+namespace ze {
+
+// The section names of a profile file, in file order.
+std::vector<std::u16string> ProfileSections(const std::u16string& path);
+// The key names of a section, in file order.
+std::vector<std::u16string> ProfileKeyNames(const std::u16string& section,
+                                            const std::u16string& path);
+// The 1-based line of the key in the section, 0 when it cannot be told.
+int ProfileLine(const std::u16string& path, const std::u16string& section,
+                const std::u16string& key);
+// The checker reads each file's bytes once; a new check starts afresh.
+void ForgetFileBytes();
+// Findings about bytes the profile functions misread: NUL bytes without a UTF-16
+// byte-order mark, UTF-8 without one, an odd UTF-16 byte count.
+void CheckEncoding(const std::u16string& path, CheckReport* report);
+// True when the file exists, is a file and has a section the profile functions
+// read; otherwise a finding says why.
+bool ReadableProfile(const std::u16string& path, CheckReport* report);
+// What keeps a platform settings file's RegValue from being written as its RegType
+// says, or nothing.
+std::u16string PlatformValueProblem(const std::u16string& typeText,
+                                    const std::u16string& valueText);
+
+}  // namespace ze
