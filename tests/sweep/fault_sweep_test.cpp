@@ -34,15 +34,16 @@ struct KnownFailure {
 };
 const std::vector<KnownFailure> kKnownFailures = {};
 
-bool Known(const CaseSpec& spec, int check) {
+// The reason a failure is known, or nullptr.
+const char* KnownReason(const CaseSpec& spec, int check) {
     for (const auto& known : kKnownFailures) {
         if (known.scenario == spec.scenario && known.check == check && spec.failing &&
             spec.failing->call == known.call &&
             (known.occurrence == 0 || known.occurrence == spec.failing->occurrence)) {
-            return true;
+            return known.reason;
         }
     }
-    return false;
+    return nullptr;
 }
 
 struct Tally {
@@ -66,7 +67,10 @@ struct Tally {
             }
             std::string line =
                 Describe(spec) + " -- " + CheckName(check) + ": " + outcome.why[check];
-            (Known(spec, check) ? knownFailures : failures).push_back(line);
+            if (const char* reason = KnownReason(spec, check))
+                knownFailures.push_back(line + " (" + reason + ")");
+            else
+                failures.push_back(line);
         }
     }
 
