@@ -1,10 +1,11 @@
 // Rules of the Win32 registry calls that more than one platform layer must apply the
-// same way: what RegSetValueExW stores, and how RegQueryValueExW and RegEnumValueW
-// hand stored data to the caller's buffer.
+// same way: what RegSetValueExW stores, and how RegQueryValueExW, RegEnumKeyExW and
+// RegEnumValueW hand stored names and data to the caller's buffers.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -50,6 +51,18 @@ inline LONG CopyValueOut(DWORD storedType, const std::vector<BYTE>& stored, DWOR
     if (offered < needed)
         return ERROR_MORE_DATA;
     std::copy(stored.begin(), stored.end(), data);
+    return ERROR_SUCCESS;
+}
+
+// An enumerated key or value name into a buffer of *chars characters: the name and its
+// terminator, with its length (terminator not counted) in *chars; ERROR_MORE_DATA,
+// buffer and count untouched, when the terminator would not fit.
+inline LONG CopyNameOut(std::u16string_view name, LPWSTR buffer, DWORD* chars) {
+    if (name.size() >= *chars)
+        return ERROR_MORE_DATA;
+    std::copy(name.begin(), name.end(), buffer);
+    buffer[name.size()] = u'\0';
+    *chars = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
 }
 

@@ -377,11 +377,8 @@ LONG DryRunPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWOR
     if (dwIndex >= key->subkeys.size())
         return ERROR_NO_MORE_ITEMS;
     const std::u16string& name = key->subkeys[dwIndex];
-    if (name.size() >= *lpcchName)
-        return ERROR_MORE_DATA;
-    std::copy(name.begin(), name.end(), lpName);
-    lpName[name.size()] = u'\0';
-    *lpcchName = static_cast<DWORD>(name.size());
+    if (LONG error = CopyNameOut(name, lpName, lpcchName))
+        return error;
     if (lpcchClass != nullptr)
         *lpcchClass = 0;
     if (lpftLastWriteTime != nullptr)
@@ -410,11 +407,8 @@ LONG DryRunPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
     if (dwIndex >= key->values.size())
         return ERROR_NO_MORE_ITEMS;
     const Value& value = key->values[dwIndex];
-    if (value.name.size() >= *lpcchValueName)
-        return ERROR_MORE_DATA;
-    std::copy(value.name.begin(), value.name.end(), lpValueName);
-    lpValueName[value.name.size()] = u'\0';
-    *lpcchValueName = static_cast<DWORD>(value.name.size());
+    if (LONG error = CopyNameOut(value.name, lpValueName, lpcchValueName))
+        return error;
     return CopyValueOut(value.data.type, value.data.bytes, lpType, lpData, lpcbData);
 }
 

@@ -170,11 +170,8 @@ LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* 
                        std::u16string name;
                        if (LONG error = registry_->EnumKey(key.key, dwIndex, &name))
                            return error;
-                       if (name.size() >= *lpcchName)
-                           return ERROR_MORE_DATA;
-                       std::copy(name.begin(), name.end(), lpName);
-                       lpName[name.size()] = u'\0';
-                       *lpcchName = static_cast<DWORD>(name.size());
+                       if (LONG error = CopyNameOut(name, lpName, lpcchName))
+                           return error;
                        if (lpcchClass != nullptr)
                            *lpcchClass = 0;
                        if (lpftLastWriteTime != nullptr)
@@ -193,11 +190,8 @@ LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DW
         RegValue value;
         if (LONG error = registry_->EnumValue(key.key, dwIndex, &value))
             return error;
-        if (value.name.size() >= *lpcchValueName)
-            return ERROR_MORE_DATA;
-        std::copy(value.name.begin(), value.name.end(), lpValueName);
-        lpValueName[value.name.size()] = u'\0';
-        *lpcchValueName = static_cast<DWORD>(value.name.size());
+        if (LONG error = CopyNameOut(value.name, lpValueName, lpcchValueName))
+            return error;
         // A data buffer that is too small still receives the name (as on Wine).
         DWORD size = static_cast<DWORD>(value.data.size());
         if (lpData != nullptr && *lpcbData < size) {
