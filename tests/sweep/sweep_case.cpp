@@ -168,9 +168,9 @@ class ProgramRun {
             argv.push_back(nullptr);
             try {
                 _tmain(static_cast<int>(state->arguments.size()), argv.data());
-            } catch (...) {
+            } catch (const sim::ProcessExit&) {
                 // ExitProcess on the simulated machine ends the process by unwinding
-                // the thread that called it; the program itself throws nothing.
+                // the thread that called it.
             }
             state->done = true;
         });
