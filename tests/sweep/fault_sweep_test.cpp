@@ -22,55 +22,26 @@ bool FullSweep() {
     return mode != nullptr && std::string(mode) == "full";
 }
 
-// Cases that fail on main today because their fix has not landed yet, with the
-// reason; a failure listed here is reported but does not fail the sweep. An
-// occurrence of 0 stands for every occurrence of the call.
-struct KnownFailure {
-    Scenario scenario;
-    const char* call;
-    int occurrence;
-    int check;
-    const char* reason;
-};
-const std::vector<KnownFailure> kKnownFailures = {};
-
-// The reason a failure is known, or nullptr.
-const char* KnownReason(const CaseSpec& spec, int check) {
-    for (const auto& known : kKnownFailures) {
-        if (known.scenario == spec.scenario && known.check == check && spec.failing &&
-            spec.failing->call == known.call &&
-            (known.occurrence == 0 || known.occurrence == spec.failing->occurrence)) {
-            return known.reason;
-        }
-    }
-    return nullptr;
-}
-
 struct Tally {
     std::size_t cases = 0;
     std::set<CallPoint> points;
     std::set<std::string> calls;
     std::array<std::size_t, kCheckCount> passed{};
     std::vector<std::string> failures;
-    std::vector<std::string> knownFailures;
 
-    void Add(const CaseSpec& spec, const Outcome& outcome) {
+    void Add(const SweepCase& sweepCase, const Outcome& outcome) {
         ++cases;
-        if (spec.failing) {
-            points.insert(*spec.failing);
-            calls.insert(spec.failing->call);
+        if (sweepCase.failing) {
+            points.insert(*sweepCase.failing);
+            calls.insert(sweepCase.failing->call);
         }
         for (int check = 0; check < kCheckCount; ++check) {
             if (outcome.passed[check]) {
                 ++passed[check];
                 continue;
             }
-            std::string line =
-                Describe(spec) + " -- " + CheckName(check) + ": " + outcome.why[check];
-            if (const char* reason = KnownReason(spec, check))
-                knownFailures.push_back(line + " (" + reason + ")");
-            else
-                failures.push_back(line);
+            failures.push_back(Describe(sweepCase) + " -- " + CheckName(check) + ": " +
+                               outcome.why[check]);
         }
     }
 
@@ -83,8 +54,6 @@ struct Tally {
         for (int check = 0; check < kCheckCount; ++check)
             std::printf("%s %s %zu", check == 0 ? "" : ",", CheckName(check), passed[check]);
         std::printf("\n");
-        for (const auto& line : knownFailures)
-            std::printf("[sweep]   known failure: %s\n", line.c_str());
         for (const auto& line : failures)
             std::printf("[sweep]   FAILED: %s\n", line.c_str());
         std::fflush(stdout);
@@ -93,7 +62,7 @@ struct Tally {
 
 // The clean run of a scenario, itself checked; its calls are the sweep's points.
 std::vector<CallRecord> CleanRun(Scenario scenario) {
-    Outcome clean = RunCase(CaseSpec{scenario, std::nullopt, ERROR_SUCCESS, std::nullopt});
+    Outcome clean = RunCase(SweepCase{scenario, std::nullopt, ERROR_SUCCESS, std::nullopt});
     for (int check = 0; check < kCheckCount; ++check) {
         EXPECT_TRUE(clean.passed[check])
             << ScenarioName(scenario) << ", clean run: " << CheckName(check) << ": "
@@ -103,16 +72,16 @@ std::vector<CallRecord> CleanRun(Scenario scenario) {
     return clean.calls;
 }
 
-std::vector<CaseSpec> FaultCases(Scenario scenario, const std::vector<CallRecord>& calls) {
+std::vector<SweepCase> FaultCases(Scenario scenario, const std::vector<CallRecord>& calls) {
     bool full = FullSweep();
     std::set<std::string> swept;
-    std::vector<CaseSpec> cases;
+    std::vector<SweepCase> cases;
     for (const auto& call : calls) {
         const auto& errors = ErrorsOf(call.point.call);
         if (errors.empty() || (!full && !swept.insert(call.point.call).second))
             continue;
         for (LONG error : errors) {
-            cases.push_back(CaseSpec{scenario, call.point, error, std::nullopt});
+            cases.push_back(SweepCase{scenario, call.point, error, std::nullopt});
             if (!full)
                 break;
         }
@@ -125,8 +94,8 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {};
 TEST_P(FaultSweep, EveryFailingCallEndsWell) {
     Scenario scenario = GetParam();
     Tally tally;
-    for (const auto& spec : FaultCases(scenario, CleanRun(scenario)))
-        tally.Add(spec, RunCase(spec));
+    for (const auto& sweepCase : FaultCases(scenario, CleanRun(scenario)))
+        tally.Add(sweepCase, RunCase(sweepCase));
     tally.Print(ScenarioName(scenario), "points");
     EXPECT_GT(tally.cases, 0u);
     EXPECT_TRUE(tally.failures.empty())
@@ -155,8 +124,8 @@ TEST(StopSweep, AStopBeforeAnyCallOfTheResetEndsTheServiceWithTheAdapterEnabled)
         if (!call.serviceWork)
             continue;
         if (full || swept.insert(call.point.call).second) {
-            CaseSpec spec{Scenario::ServiceRun, std::nullopt, ERROR_SUCCESS, index};
-            tally.Add(spec, RunCase(spec));
+            SweepCase sweepCase{Scenario::ServiceRun, std::nullopt, ERROR_SUCCESS, index};
+            tally.Add(sweepCase, RunCase(sweepCase));
         }
         ++index;
     }

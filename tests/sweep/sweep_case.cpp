@@ -205,15 +205,15 @@ void DeliverStop(sim::SimPlatform& machine) {
     WaitFor([&] { return handled->load(); }, kStopDelivery);
 }
 
-bool RunScenario(const CaseSpec& spec, sim::SimPlatform& machine, SweepLayer& layer) {
-    if (spec.scenario != Scenario::ServiceRun) {
-        ProgramRun run(layer, ArgumentsOf(spec.scenario));
+bool RunScenario(const SweepCase& sweepCase, sim::SimPlatform& machine, SweepLayer& layer) {
+    if (sweepCase.scenario != Scenario::ServiceRun) {
+        ProgramRun run(layer, ArgumentsOf(sweepCase.scenario));
         return run.WaitDone(kReturnBound);
     }
-    if (spec.stopBefore)
-        layer.BeforeServiceWork(*spec.stopBefore, [&machine] { DeliverStop(machine); });
+    if (sweepCase.stopBefore)
+        layer.BeforeServiceWork(*sweepCase.stopBefore, [&machine] { DeliverStop(machine); });
     Controller(machine).Start();
-    ProgramRun run(layer, ArgumentsOf(spec.scenario));
+    ProgramRun run(layer, ArgumentsOf(sweepCase.scenario));
     WaitFor([&] { return run.Done() || machine.Services().ServiceMainReturns() > 0; },
             kReturnBound);
     Controller(machine).Stop();
@@ -288,26 +288,26 @@ void WriteAll(int fd, const std::string& text);
 
 // Runs the case and writes its report: "check <n> <0|1> <what it saw>" lines,
 // "call <name> <occurrence> <0|1>" lines, then "end".
-std::string CaseReport(const CaseSpec& spec) {
+std::string CaseReport(const SweepCase& sweepCase) {
     std::ostringstream report;
     fs::path root = FreshRoot();
     std::string error;
     // The machine and the layer live as long as the child: a program that hangs goes on
     // using them, and the platform, from its own thread.
-    sim::SimPlatform* machine = DemoMachine(root, LocaleOf(spec.scenario), &error).release();
+    sim::SimPlatform* machine = DemoMachine(root, LocaleOf(sweepCase.scenario), &error).release();
     if (machine == nullptr)
         return "check " + std::to_string(kReturns) + " 0 cannot build the demo machine: " + error +
                "\n";
-    if (Installed(spec.scenario))
+    if (Installed(sweepCase.scenario))
         Controller(*machine).Install();
     machine->JournalOf().Clear();
     auto filesBefore = Snapshot(root / "C");
 
     auto& layer = *new SweepLayer(*machine);
-    if (spec.failing)
-        layer.FailAt(*spec.failing, spec.error);
+    if (sweepCase.failing)
+        layer.FailAt(*sweepCase.failing, sweepCase.error);
     InstallPlatform(&layer);
-    bool returned = RunScenario(spec, *machine, layer);
+    bool returned = RunScenario(sweepCase, *machine, layer);
     std::string registry = RegistryOutOfScope(machine->JournalOf());
     std::string files = ForeignFileChanges(filesBefore, Snapshot(root / "C"));
     bool adapter = AdapterEnabled(*machine);
@@ -334,13 +334,13 @@ std::string CaseReport(const CaseSpec& spec) {
 // The child's whole life: the report goes to the pipe and the process ends at once,
 // before any destructor runs, since a program that hangs still uses the machine, the
 // layer and the platform from its own thread.
-[[noreturn]] void RunInChild(const CaseSpec& spec, int reportFd, const fs::path& errors) {
+[[noreturn]] void RunInChild(const SweepCase& sweepCase, int reportFd, const fs::path& errors) {
     int out = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out >= 0) {
         ::dup2(out, 1);
         ::dup2(out, 2);
     }
-    WriteAll(reportFd, CaseReport(spec));
+    WriteAll(reportFd, CaseReport(sweepCase));
     ::_exit(0);
 }
 
@@ -440,18 +440,19 @@ const char* CheckName(int check) {
     return check >= 0 && check < kCheckCount ? names[check] : "?";
 }
 
-std::string Describe(const CaseSpec& spec) {
-    std::string text = ScenarioName(spec.scenario);
-    if (spec.failing) {
-        text += ": " + spec.failing->call + " #" + std::to_string(spec.failing->occurrence) +
-                " fails with " + ErrorText(spec.error);
+std::string Describe(const SweepCase& sweepCase) {
+    std::string text = ScenarioName(sweepCase.scenario);
+    if (sweepCase.failing) {
+        text += ": " + sweepCase.failing->call + " #" +
+                std::to_string(sweepCase.failing->occurrence) + " fails with " +
+                ErrorText(sweepCase.error);
     }
-    if (spec.stopBefore)
-        text += ": stop before reset call " + std::to_string(*spec.stopBefore);
+    if (sweepCase.stopBefore)
+        text += ": stop before reset call " + std::to_string(*sweepCase.stopBefore);
     return text;
 }
 
-Outcome RunCase(const CaseSpec& spec) {
+Outcome RunCase(const SweepCase& sweepCase) {
     Outcome outcome;
     fs::path errors = fs::temp_directory_path() /
                       ("zeregion-sweep-stderr-" + std::to_string(::getpid()) + ".txt");
@@ -464,7 +465,7 @@ Outcome RunCase(const CaseSpec& spec) {
     pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        RunInChild(spec, fds[1], errors);
+        RunInChild(sweepCase, fds[1], errors);
     }
     ::close(fds[1]);
     std::string report;

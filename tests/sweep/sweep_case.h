@@ -18,14 +18,14 @@ inline constexpr Scenario kScenarios[] = {Scenario::DebugJapanese, Scenario::Deb
                                           Scenario::Uninstall,     Scenario::HardwareId};
 const char* ScenarioName(Scenario scenario);
 
-struct CaseSpec {
+struct SweepCase {
     Scenario scenario = Scenario::DebugJapanese;
     std::optional<CallPoint> failing;
     LONG error = ERROR_SUCCESS;
     // Service scenario: a stop is delivered before this call of the service's reset.
     std::optional<std::size_t> stopBefore;
 };
-std::string Describe(const CaseSpec& spec);
+std::string Describe(const SweepCase& sweepCase);
 
 enum Check {
     kNoCrash,
@@ -46,7 +46,7 @@ struct Outcome {
 
 // Runs the case in a child process; a child that does not report within a minute is
 // killed and counts as not returning.
-Outcome RunCase(const CaseSpec& spec);
+Outcome RunCase(const SweepCase& sweepCase);
 
 // The errors Windows gives when the call fails; empty for calls that cannot fail
 // (GetLastError, GetLocalTime, Sleep, ...).
