@@ -177,6 +177,24 @@ class DryRunPlatform final : public PlatformDecorator {
     // The layer's key a handle stands for when the run touched it; nullptr when the
     // machine answers (*handle then says how), or for a bad handle (*error set).
     Key* ViewOf(HKEY hKey, Handle** handle, LONG* error);
+    // The start every read call shares: the machine answers (`forward`, given the
+    // machine's handle) for a key the run has not touched; a touched key must still
+    // exist and the handle must carry `needed` before `body` answers from the view.
+    template <typename Forward, typename Body>
+    LONG ReadKey(HKEY hKey, REGSAM needed, Forward forward, Body body) {
+        Handle* handle = nullptr;
+        LONG error = ERROR_SUCCESS;
+        Key* key = ViewOf(hKey, &handle, &error);
+        if (handle == nullptr)
+            return error;
+        if (key == nullptr)
+            return forward(handle->machineKey);
+        if (!key->exists)
+            return ERROR_KEY_DELETED;
+        if ((handle->access & needed) == 0)
+            return ERROR_ACCESS_DENIED;
+        return body(*key);
+    }
     void CreateInView(const std::u16string& path);
     void AddSubkey(const std::u16string& parentPath, const std::u16string& name);
     void RemoveSubkey(const std::u16string& parentPath, const std::u16string& name);

@@ -269,24 +269,20 @@ DryRunPlatform::Key* DryRunPlatform::ViewOf(HKEY hKey, Handle** handle, LONG* er
 
 LONG DryRunPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
                                       DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    Handle* handle = nullptr;
-    LONG error = ERROR_SUCCESS;
-    Key* key = ViewOf(hKey, &handle, &error);
-    if (handle == nullptr)
-        return error;
-    if (key == nullptr)
-        return Inner().RegQueryValueExW(handle->machineKey, lpValueName, lpReserved, lpType, lpData,
-                                        lpcbData);
-    if (!key->exists)
-        return ERROR_KEY_DELETED;
-    if ((handle->access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    if (lpData != nullptr && lpcbData == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    auto value = FindName(key->values, lpValueName == nullptr ? u"" : lpValueName);
-    if (value == key->values.end())
-        return ERROR_FILE_NOT_FOUND;
-    return CopyValueOut(value->data.type, value->data.bytes, lpType, lpData, lpcbData);
+    return ReadKey(
+        hKey, KEY_QUERY_VALUE,
+        [&](HKEY machineKey) {
+            return Inner().RegQueryValueExW(machineKey, lpValueName, lpReserved, lpType, lpData,
+                                            lpcbData);
+        },
+        [&](Key& key) -> LONG {
+            if (lpData != nullptr && lpcbData == nullptr)
+                return ERROR_INVALID_PARAMETER;
+            auto value = FindName(key.values, lpValueName == nullptr ? u"" : lpValueName);
+            if (value == key.values.end())
+                return ERROR_FILE_NOT_FOUND;
+            return CopyValueOut(value->data.type, value->data.bytes, lpType, lpData, lpcbData);
+        });
 }
 
 LONG DryRunPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
@@ -319,97 +315,85 @@ LONG DryRunPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchCla
                                       DWORD* lpcbMaxClassLen, DWORD* lpcValues,
                                       DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
                                       DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) {
-    Handle* handle = nullptr;
-    LONG error = ERROR_SUCCESS;
-    Key* key = ViewOf(hKey, &handle, &error);
-    if (handle == nullptr)
-        return error;
-    if (key == nullptr)
-        return Inner().RegQueryInfoKeyW(handle->machineKey, lpClass, lpcchClass, lpReserved,
-                                        lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues,
-                                        lpcbMaxValueNameLen, lpcbMaxValueLen,
-                                        lpcbSecurityDescriptor, lpftLastWriteTime);
-    if (!key->exists)
-        return ERROR_KEY_DELETED;
-    if ((handle->access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    DWORD maxSubkey = 0, maxName = 0, maxData = 0;
-    for (const auto& name : key->subkeys)
-        maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
-    for (const auto& value : key->values) {
-        maxName = std::max(maxName, static_cast<DWORD>(value.name.size()));
-        maxData = std::max(maxData, static_cast<DWORD>(value.data.bytes.size()));
-    }
-    auto set = [](DWORD* out, DWORD value) {
-        if (out != nullptr)
-            *out = value;
-    };
-    set(lpcchClass, 0);
-    set(lpcSubKeys, static_cast<DWORD>(key->subkeys.size()));
-    set(lpcbMaxSubKeyLen, maxSubkey);
-    set(lpcbMaxClassLen, 0);
-    set(lpcValues, static_cast<DWORD>(key->values.size()));
-    set(lpcbMaxValueNameLen, maxName);
-    set(lpcbMaxValueLen, maxData);
-    set(lpcbSecurityDescriptor, 0);
-    if (lpftLastWriteTime != nullptr)
-        *lpftLastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return ReadKey(
+        hKey, KEY_QUERY_VALUE,
+        [&](HKEY machineKey) {
+            return Inner().RegQueryInfoKeyW(machineKey, lpClass, lpcchClass, lpReserved, lpcSubKeys,
+                                            lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues,
+                                            lpcbMaxValueNameLen, lpcbMaxValueLen,
+                                            lpcbSecurityDescriptor, lpftLastWriteTime);
+        },
+        [&](Key& key) -> LONG {
+            DWORD maxSubkey = 0, maxName = 0, maxData = 0;
+            for (const auto& name : key.subkeys)
+                maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
+            for (const auto& value : key.values) {
+                maxName = std::max(maxName, static_cast<DWORD>(value.name.size()));
+                maxData = std::max(maxData, static_cast<DWORD>(value.data.bytes.size()));
+            }
+            auto set = [](DWORD* out, DWORD value) {
+                if (out != nullptr)
+                    *out = value;
+            };
+            set(lpcchClass, 0);
+            set(lpcSubKeys, static_cast<DWORD>(key.subkeys.size()));
+            set(lpcbMaxSubKeyLen, maxSubkey);
+            set(lpcbMaxClassLen, 0);
+            set(lpcValues, static_cast<DWORD>(key.values.size()));
+            set(lpcbMaxValueNameLen, maxName);
+            set(lpcbMaxValueLen, maxData);
+            set(lpcbSecurityDescriptor, 0);
+            if (lpftLastWriteTime != nullptr)
+                *lpftLastWriteTime = FILETIME{0, 0};
+            return ERROR_SUCCESS;
+        });
 }
 
 LONG DryRunPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
                                    DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
                                    FILETIME* lpftLastWriteTime) {
-    Handle* handle = nullptr;
-    LONG error = ERROR_SUCCESS;
-    Key* key = ViewOf(hKey, &handle, &error);
-    if (handle == nullptr)
-        return error;
-    if (key == nullptr)
-        return Inner().RegEnumKeyExW(handle->machineKey, dwIndex, lpName, lpcchName, lpReserved,
-                                     lpClass, lpcchClass, lpftLastWriteTime);
-    if (!key->exists)
-        return ERROR_KEY_DELETED;
-    if ((handle->access & KEY_ENUMERATE_SUB_KEYS) == 0)
-        return ERROR_ACCESS_DENIED;
-    if (lpName == nullptr || lpcchName == nullptr)
-        return ERROR_INVALID_PARAMETER;
-    if (dwIndex >= key->subkeys.size())
-        return ERROR_NO_MORE_ITEMS;
-    const std::u16string& name = key->subkeys[dwIndex];
-    if (LONG error = CopyNameOut(name, lpName, lpcchName))
-        return error;
-    if (lpcchClass != nullptr)
-        *lpcchClass = 0;
-    if (lpftLastWriteTime != nullptr)
-        *lpftLastWriteTime = FILETIME{0, 0};
-    return ERROR_SUCCESS;
+    return ReadKey(
+        hKey, KEY_ENUMERATE_SUB_KEYS,
+        [&](HKEY machineKey) {
+            return Inner().RegEnumKeyExW(machineKey, dwIndex, lpName, lpcchName, lpReserved,
+                                         lpClass, lpcchClass, lpftLastWriteTime);
+        },
+        [&](Key& key) -> LONG {
+            if (lpName == nullptr || lpcchName == nullptr)
+                return ERROR_INVALID_PARAMETER;
+            if (dwIndex >= key.subkeys.size())
+                return ERROR_NO_MORE_ITEMS;
+            const std::u16string& name = key.subkeys[dwIndex];
+            if (LONG error = CopyNameOut(name, lpName, lpcchName))
+                return error;
+            if (lpcchClass != nullptr)
+                *lpcchClass = 0;
+            if (lpftLastWriteTime != nullptr)
+                *lpftLastWriteTime = FILETIME{0, 0};
+            return ERROR_SUCCESS;
+        });
 }
 
 LONG DryRunPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
                                    DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
                                    BYTE* lpData, DWORD* lpcbData) {
-    Handle* handle = nullptr;
-    LONG error = ERROR_SUCCESS;
-    Key* key = ViewOf(hKey, &handle, &error);
-    if (handle == nullptr)
-        return error;
-    if (key == nullptr)
-        return Inner().RegEnumValueW(handle->machineKey, dwIndex, lpValueName, lpcchValueName,
-                                     lpReserved, lpType, lpData, lpcbData);
-    if (!key->exists)
-        return ERROR_KEY_DELETED;
-    if ((handle->access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    if (lpValueName == nullptr || lpcchValueName == nullptr ||
-        (lpData != nullptr && lpcbData == nullptr))
-        return ERROR_INVALID_PARAMETER;
-    if (dwIndex >= key->values.size())
-        return ERROR_NO_MORE_ITEMS;
-    const Value& value = key->values[dwIndex];
-    if (LONG error = CopyNameOut(value.name, lpValueName, lpcchValueName))
-        return error;
-    return CopyValueOut(value.data.type, value.data.bytes, lpType, lpData, lpcbData);
+    return ReadKey(
+        hKey, KEY_QUERY_VALUE,
+        [&](HKEY machineKey) {
+            return Inner().RegEnumValueW(machineKey, dwIndex, lpValueName, lpcchValueName,
+                                         lpReserved, lpType, lpData, lpcbData);
+        },
+        [&](Key& key) -> LONG {
+            if (lpValueName == nullptr || lpcchValueName == nullptr ||
+                (lpData != nullptr && lpcbData == nullptr))
+                return ERROR_INVALID_PARAMETER;
+            if (dwIndex >= key.values.size())
+                return ERROR_NO_MORE_ITEMS;
+            const Value& value = key.values[dwIndex];
+            if (LONG error = CopyNameOut(value.name, lpValueName, lpcchValueName))
+                return error;
+            return CopyValueOut(value.data.type, value.data.bytes, lpType, lpData, lpcbData);
+        });
 }
 
 LONG DryRunPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
