@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/names.h"
 #include "platform/sim/machine_registry.h"
-#include "platform/sim/names.h"
 #include "platform/sim/sim_platform.h"
 
 namespace {
@@ -158,7 +158,7 @@ int Import(const fs::path& dir, const Arguments& arguments) {
 std::optional<KeyId> KeyNamed(RegistryStore& registry, std::u16string path) {
     for (std::u16string_view root : {u"HKEY_LOCAL_MACHINE", u"HKLM"}) {
         if (path.size() >= root.size() &&
-            ze::sim::EqualsIgnoreCase(std::u16string_view(path).substr(0, root.size()), root) &&
+            ze::EqualsIgnoreCase(std::u16string_view(path).substr(0, root.size()), root) &&
             (path.size() == root.size() || path[root.size()] == u'\\')) {
             path.erase(0, root.size());
         }

@@ -7,6 +7,7 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include "main/commands.h"
+#include "platform/names.h"
 
 namespace ze {
 
@@ -19,11 +20,8 @@ constexpr const char16_t* kDataSections[] = {u"RegionChannel2_4G", u"RegionChann
 bool IsDataFile(const std::u16string& path) {
     std::vector<std::u16string> sections = ProfileSections(path);
     return std::any_of(std::begin(kDataSections), std::end(kDataSections), [&](auto wanted) {
-        return std::any_of(sections.begin(), sections.end(), [&](std::u16string name) {
-            std::u16string upperWanted(wanted);
-            WcsUpr(name);
-            WcsUpr(upperWanted);
-            return name == upperWanted;
+        return std::any_of(sections.begin(), sections.end(), [&](const std::u16string& name) {
+            return EqualsIgnoreCase(name, wanted);
         });
     });
 }

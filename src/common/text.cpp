@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/names.h"
+
 namespace ze {
 namespace {
 
@@ -424,10 +426,8 @@ void WcsUpr(std::u16string& text) {
 }
 
 void WcsUpr(char16_t* text) {
-    for (; *text != u'\0'; ++text) {
-        if (*text >= u'a' && *text <= u'z')
-            *text = static_cast<char16_t>(*text - u'a' + u'A');
-    }
+    for (; *text != u'\0'; ++text)
+        *text = UpperLetter(*text);
 }
 
 std::size_t BoundedLength(const char16_t* text, std::size_t capacity) {

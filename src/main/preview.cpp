@@ -10,12 +10,11 @@
 #include "main/commands.h"
 #include "main/program.h"
 #include "platform/dryrun/dry_run_platform.h"
+#include "platform/names.h"
 
 namespace ze {
 
 namespace {
-
-constexpr char16_t kServicesKeyPath[] = u"SYSTEM\\CurrentControlSet\\Services";
 
 struct StartTypeChange {
     std::optional<RegData> before;
@@ -36,21 +35,16 @@ struct Changes {
     }
 };
 
-bool SameText(std::u16string a, std::u16string b) {
-    WcsUpr(a);
-    WcsUpr(b);
-    return a == b;
-}
-
 Changes CollectChanges(const DryRunPlatform& layer) {
     Changes changes{layer.RegistryChanges(), std::nullopt, layer.DeviceChanges(),
                     layer.ProfileWrites(), layer.ServiceCalls()};
     std::u16string serviceKey = std::u16string(kServicesKeyPath) + u"\\" + g_szServiceName;
     for (auto key = changes.registry.begin(); key != changes.registry.end(); ++key) {
-        if (key->kind != KeyChange::Kind::Changed || !SameText(key->path, serviceKey))
+        if (key->kind != KeyChange::Kind::Changed || !EqualsIgnoreCase(key->path, serviceKey))
             continue;
-        auto start = std::find_if(key->values.begin(), key->values.end(),
-                                  [](const ValueChange& v) { return SameText(v.name, u"start"); });
+        auto start = std::find_if(key->values.begin(), key->values.end(), [](const ValueChange& v) {
+            return EqualsIgnoreCase(v.name, u"start");
+        });
         if (start == key->values.end() || !start->after)
             continue;
         changes.startType = StartTypeChange{start->before, *start->after};
@@ -252,7 +246,7 @@ std::u16string PreviewJson(const Changes& changes) {
 
 // The log's UTF-16LE entries, as the run writes them, shown on standard error.
 void ShowLogBytes(const std::u16string& path, const BYTE* bytes, DWORD size) {
-    if (!SameText(path, g_szZeRegionSvcLogPath))
+    if (!EqualsIgnoreCase(path, g_szZeRegionSvcLogPath))
         return;
     std::u16string text;
     for (DWORD i = 0; i + 1 < size; i += 2)

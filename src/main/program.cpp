@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "device/device.h"
 #include "main/commands.h"
+#include "platform/names.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -145,11 +146,7 @@ int RunForegroundReset() {
 }
 
 bool IsCommand(const char16_t* argument, std::u16string_view command) {
-    std::u16string upperArgument(argument);
-    std::u16string upperCommand(command);
-    WcsUpr(upperArgument);
-    WcsUpr(upperCommand);
-    return upperArgument == upperCommand;
+    return EqualsIgnoreCase(argument, command);
 }
 
 int _tmain(int argc, char16_t** argv) {

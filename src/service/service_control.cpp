@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "main/program.h"
 #include "platform/handles.h"
+#include "platform/names.h"
 #include "service/service.h"
 
 namespace ze {
@@ -15,7 +16,7 @@ namespace {
 constexpr DWORD kServiceAccess = 0xF003F;
 
 std::u16string ServiceKeyPath(const std::u16string& serviceName) {
-    return Format(u"%s\\%s", u"SYSTEM\\CurrentControlSet\\Services", serviceName.c_str());
+    return Format(u"%s\\%s", kServicesKeyPath, serviceName.c_str());
 }
 
 // Logs the operation's name and runs it with the service control manager open.

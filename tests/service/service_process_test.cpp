@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/text.h"
+#include "platform/names.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/reg_file.h"
@@ -50,7 +51,7 @@ class ServiceProcessTest : public ::testing::Test {
         sim::AddSetupClass(*registry, sim::kNetClassGuid, u"Net");
         sim::AddDevice(*registry, kAdapter, {u"PCI\\VEN_14E4&DEV_43A0&SUBSYS_061114E4&REV_03"},
                        u"{4d36e972-e325-11ce-bfc1-08002be10318}\\0007");
-        registry->Create(sim::kServicesKeyPath);
+        registry->Create(kServicesKeyPath);
         ASSERT_TRUE(sim::WriteUtf16File(machine_ / "registry.reg", sim::RegText(*registry)));
         folder_ = machine_ / "C" / "Program Files" / "Zelvaro";
         fs::create_directories(folder_);

@@ -19,7 +19,7 @@
 #include "platform/sim/device_manager.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/machine_registry.h"
-#include "platform/sim/names.h"
+#include "platform/names.h"
 #include "platform/sim/service_manager.h"
 
 namespace ze::sweep {
@@ -223,7 +223,7 @@ bool RunScenario(const SweepCase& sweepCase, sim::SimPlatform& machine, SweepLay
 // ---- the checks ----
 
 bool Under(std::u16string_view path, std::u16string_view key) {
-    return path.size() >= key.size() && sim::EqualsIgnoreCase(path.substr(0, key.size()), key) &&
+    return path.size() >= key.size() && EqualsIgnoreCase(path.substr(0, key.size()), key) &&
            (path.size() == key.size() || path[key.size()] == u'\\');
 }
 

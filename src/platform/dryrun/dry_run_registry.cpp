@@ -4,25 +4,16 @@
 #include <algorithm>
 
 #include "platform/dryrun/dry_run_platform.h"
+#include "platform/names.h"
 #include "platform/registry_rules.h"
 
 namespace ze {
 
 namespace {
 
-char16_t Upper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
-
-std::u16string UpperPath(std::u16string_view path) {
-    std::u16string upper(path);
-    std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
-    return upper;
-}
-
 // Windows enumerates subkeys ordered by their upper-cased names.
 bool NameLess(const std::u16string& a, const std::u16string& b) {
-    return UpperPath(a) < UpperPath(b);
+    return UpperCased(a) < UpperCased(b);
 }
 
 std::u16string ParentOf(const std::u16string& path) {
@@ -55,7 +46,7 @@ std::u16string NormalisedPath(std::u16string_view path) {
 template <typename Entry>
 auto FindName(std::vector<Entry>& entries, std::u16string_view name) {
     return std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) {
-        return UpperPath(entry.name) == UpperPath(name);
+        return UpperCased(entry.name) == UpperCased(name);
     });
 }
 
@@ -73,12 +64,12 @@ DryRunPlatform::~DryRunPlatform() {
 }
 
 DryRunPlatform::Key* DryRunPlatform::Touched(const std::u16string& path) {
-    auto it = keys_.find(UpperPath(path));
+    auto it = keys_.find(UpperCased(path));
     return it == keys_.end() ? nullptr : &it->second;
 }
 
 const DryRunPlatform::Key* DryRunPlatform::Touched(const std::u16string& path) const {
-    auto it = keys_.find(UpperPath(path));
+    auto it = keys_.find(UpperCased(path));
     return it == keys_.end() ? nullptr : &it->second;
 }
 
@@ -89,9 +80,9 @@ DryRunPlatform::Key& DryRunPlatform::Touch(const std::u16string& path) {
     key.path = path;
     // Spelt as the parent lists it, when the run has the parent's list.
     if (const Key* parent = Touched(ParentOf(path)); parent != nullptr && !path.empty()) {
-        std::u16string leaf = UpperPath(LeafOf(path));
+        std::u16string leaf = UpperCased(LeafOf(path));
         for (const std::u16string& name : parent->subkeys) {
-            if (UpperPath(name) == leaf)
+            if (UpperCased(name) == leaf)
                 key.path = Join(parent->path, name);
         }
     }
@@ -123,7 +114,7 @@ DryRunPlatform::Key& DryRunPlatform::Touch(const std::u16string& path) {
     }
     key.exists = key.existedBefore;
     key.values = key.before;
-    return keys_.emplace(UpperPath(path), std::move(key)).first->second;
+    return keys_.emplace(UpperCased(path), std::move(key)).first->second;
 }
 
 bool DryRunPlatform::ExistsInView(const std::u16string& path) {
@@ -218,7 +209,7 @@ void DryRunPlatform::AddSubkey(const std::u16string& parentPath, const std::u16s
 void DryRunPlatform::RemoveSubkey(const std::u16string& parentPath, const std::u16string& name) {
     std::vector<std::u16string>& subkeys = Touch(parentPath).subkeys;
     std::erase_if(subkeys,
-                  [&](const std::u16string& s) { return UpperPath(s) == UpperPath(name); });
+                  [&](const std::u16string& s) { return UpperCased(s) == UpperCased(name); });
 }
 
 void DryRunPlatform::CreateInView(const std::u16string& path) {
@@ -443,7 +434,7 @@ std::vector<KeyChange> DryRunPlatform::RegistryChanges() const {
         change.kind = key.existedBefore ? KeyChange::Kind::Changed : KeyChange::Kind::Created;
         auto named = [](const std::vector<Value>& values, const std::u16string& name) {
             return std::find_if(values.begin(), values.end(), [&](const Value& v) {
-                return UpperPath(v.name) == UpperPath(name);
+                return UpperCased(v.name) == UpperCased(name);
             });
         };
         for (const Value& value : key.values) {

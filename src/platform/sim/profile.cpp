@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "common/text.h"
-#include "platform/sim/names.h"
+#include "platform/names.h"
 
 namespace ze::sim::profile {
 namespace {

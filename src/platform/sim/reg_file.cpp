@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "common/text.h"
-#include "platform/sim/names.h"
+#include "platform/names.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/sim/names.h"
+#include "platform/names.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {

@@ -21,13 +21,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/names.h"
 #include "platform/wintypes.h"
 
 namespace ze::sim {
 
 class SimPlatform;
 
-inline constexpr char16_t kServicesKeyPath[] = u"SYSTEM\\CurrentControlSet\\Services";
 // The environment variable through which a launched service process learns which
 // start it may connect for.
 inline constexpr char kServiceStartTokenVariable[] = "ZEREGION_SERVICE_START";

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "platform/sim/names.h"
+#include "platform/names.h"
 #include "platform/sim/sim_platform.h"
 
 namespace ze::sim {

@@ -17,7 +17,7 @@
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
-#include "platform/sim/names.h"
+#include "platform/names.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"

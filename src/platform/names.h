@@ -1,5 +1,7 @@
-// Names of the simulated machine as Windows compares them: ignoring the case of the
-// letters a to z (registry keys and values, files, sections), and '\'-separated paths.
+// Names as Windows compares them: ignoring the case of the letters a to z (registry
+// keys and values, files, sections, services, command-line switches), and
+// '\'-separated key paths. The one place these rules are written; the simulated
+// machine, the dry run and the program's own comparisons all use it.
 #pragma once
 
 #include <algorithm>
@@ -7,10 +9,17 @@
 #include <string_view>
 #include <vector>
 
-namespace ze::sim {
+namespace ze {
 
 inline char16_t UpperLetter(char16_t c) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+
+// The text with a to z upper-cased, as _wcsupr does in the "C" locale.
+inline std::u16string UpperCased(std::u16string_view text) {
+    std::u16string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), UpperLetter);
+    return upper;
 }
 
 inline bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
@@ -18,6 +27,9 @@ inline bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
            std::equal(a.begin(), a.end(), b.begin(),
                       [](char16_t x, char16_t y) { return UpperLetter(x) == UpperLetter(y); });
 }
+
+// Where Windows keeps its service database.
+inline constexpr char16_t kServicesKeyPath[] = u"SYSTEM\\CurrentControlSet\\Services";
 
 // Splits a path at '\', skipping empty parts.
 inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
@@ -34,4 +46,4 @@ inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
     return parts;
 }
 
-}  // namespace ze::sim
+}  // namespace ze
