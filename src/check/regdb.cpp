@@ -45,7 +45,7 @@ class Bytes {
 };
 
 std::u16string Outside(const Bytes& bytes, const char16_t* what, std::size_t offset) {
-    return Format(u"%s at byte %u lies outside the file (%u bytes): damaged or truncated", what,
+    return Format(u"points outside the file for %s (byte %u of %u): damaged or truncated", what,
                   static_cast<unsigned>(offset), static_cast<unsigned>(bytes.size()));
 }
 
@@ -56,8 +56,7 @@ bool ReadRule(const Bytes& bytes, std::size_t offset, Rule* rule, std::u16string
     }
     std::size_t length = bytes.U8(offset);
     if (length < kRuleMinSize) {
-        *error = Format(u"the rule at byte %u is %u bytes long, shorter than 16",
-                        static_cast<unsigned>(offset), static_cast<unsigned>(length));
+        *error = Format(u"has a rule of %u bytes, shorter than 16", static_cast<unsigned>(length));
         return false;
     }
     if (length >= kRuleWmmSize) {
@@ -73,7 +72,7 @@ bool ReadRule(const Bytes& bytes, std::size_t offset, Rule* rule, std::u16string
     rule->endKhz = bytes.U32(offset + 8);
     rule->maxBandwidthKhz = bytes.U32(offset + 12);
     if (rule->startKhz > rule->endKhz) {
-        *error = Format(u"a rule starts at %u kHz, past its end at %u kHz", rule->startKhz,
+        *error = Format(u"has a rule that starts at %u kHz, past its end at %u kHz", rule->startKhz,
                         rule->endKhz);
         return false;
     }
@@ -89,7 +88,7 @@ bool ReadCollection(const Bytes& bytes, std::size_t offset, Country* country,
     std::size_t headerLength = bytes.U8(offset);
     std::size_t count = bytes.U8(offset + 1);
     if (headerLength < kCollectionMinSize) {
-        *error = Format(u"its rule list header is %u bytes long, shorter than 3",
+        *error = Format(u"has a rule list header of %u bytes, shorter than 3",
                         static_cast<unsigned>(headerLength));
         return false;
     }
@@ -145,7 +144,7 @@ bool ParseDatabase(std::span<const std::uint8_t> data, Database* database, std::
         country.alpha2 = {static_cast<char16_t>(bytes.U8(offset)),
                           static_cast<char16_t>(bytes.U8(offset + 1))};
         if (!ReadCollection(bytes, collection, &country, error)) {
-            *error = u"country " + country.alpha2 + u": " + *error;
+            *error = u"country " + country.alpha2 + u" " + *error;
             return false;
         }
         parsed.countries.push_back(std::move(country));
