@@ -3,6 +3,7 @@
 
 #include "check/check.h"
 #include "check/check_internal.h"
+#include "check/regulatory_audit.h"
 #include "common/console.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -40,7 +41,9 @@ std::u16string FindingsText(const CheckReport& report) {
                          static_cast<int>(report.findings.size()) - errors);
 }
 
-std::u16string TableText(const std::vector<CountryRow>& rows) {
+// The country table, with the regulatory audit's columns when it ran.
+std::u16string TableText(const std::vector<CountryRow>& rows,
+                         const std::vector<std::vector<std::u16string>>& audit) {
     std::vector<std::vector<std::u16string>> cells{{u"Country", u"2.4 GHz", u"5 GHz",
                                                     u"CarrierDetect", u"802.11h", u"TxPower",
                                                     u"TxPower 5 GHz", u"WirelessMode"}};
@@ -48,6 +51,8 @@ std::u16string TableText(const std::vector<CountryRow>& rows) {
         cells.push_back({row.country, row.region2_4G, row.region5G, row.carrierDetect,
                          row.ieee80211h, row.txPower, row.txPower5G, row.wirelessMode});
     }
+    for (std::size_t i = 0; i < audit.size() && i < cells.size(); ++i)
+        cells[i].insert(cells[i].end(), audit[i].begin(), audit[i].end());
     std::vector<std::size_t> widths(cells.front().size(), 0);
     for (auto& line : cells) {
         for (std::size_t i = 0; i < line.size(); ++i) {
@@ -75,9 +80,16 @@ std::u16string TableText(const std::vector<CountryRow>& rows) {
 int RunCheck(CommandArguments arguments) {
     ForgetFileBytes();
     CheckReport report;
+    std::vector<std::u16string> rest(arguments.begin(), arguments.end());
+    AuditRequest audit;
+    std::u16string usage;
+    if (!TakeAuditOptions(&rest, &audit, &usage)) {
+        PrintError(u"ZeRegionSvc: " + usage + u".\r\n\r\n" + UsageText());
+        return ZE_EXIT_USAGE;
+    }
     std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    if (!arguments.empty()) {
-        std::u16string path(arguments[0]);
+    if (!rest.empty()) {
+        const std::u16string& path = rest[0];
         if (path.size() >= MAX_PATH) {
             report.findings.push_back(
                 {Finding::Severity::Error, path, 0, u"is longer than the program's paths can be"});
@@ -100,7 +112,12 @@ int RunCheck(CommandArguments arguments) {
         CheckDataFile(g_szZeCoInstDatPath, &report);
         CheckAdapter(netId, &report);
     }
-    PrintOut(FindingsText(report) + TableText(CountryTable(netId)));
+    std::vector<CountryRow> rows = CountryTable(netId);
+    std::vector<std::vector<std::u16string>> auditColumns;
+    if (audit.requested)
+        auditColumns =
+            AuditColumns(audit, {audit.databasePath, g_szZeCoInstDatPath, netId}, rows, &report);
+    PrintOut(FindingsText(report) + TableText(rows, auditColumns));
     return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
 }
 

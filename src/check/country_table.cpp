@@ -1,6 +1,7 @@
 // The country table: the country reset itself, run for each country code of the data
 // file over the dry-run layer, and what it would write.
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "check/check.h"
@@ -9,6 +10,7 @@
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/registry.h"
+#include "common/text.h"
 #include "country/country.h"
 #include "platform/dryrun/dry_run_platform.h"
 
@@ -86,6 +88,11 @@ std::vector<CountryRow> CountryTable(const std::u16string& netId) {
             for (const auto& column : columns) {
                 if (write.name == column.name)
                     row.*column.column = FormatRegData(write.data.type, write.data.bytes);
+            }
+            if (write.data.type == REG_SZ) {
+                std::u16string text(write.data.bytes.size() / 2, u'\0');
+                std::memcpy(text.data(), write.data.bytes.data(), 2 * text.size());
+                row.texts[write.name] = text.substr(0, BoundedLength(text.data(), text.size()));
             }
         }
         rows.push_back(std::move(row));
