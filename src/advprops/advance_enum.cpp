@@ -18,7 +18,8 @@ constexpr DWORD kValueNameChars = 255;
 constexpr DWORD kValueDataBytes = 1024;
 }  // namespace
 
-int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName) {
+int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName,
+                           const std::u16string& oemInfPath) {
     LogPrint(
         u"[ZeRegionSvc] ResetDriverAdvanceEnum, advance subkey path = %s, advance subkey name "
         u"= %s\r\n",
@@ -71,7 +72,7 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
                      valueName);
             continue;
         }
-        std::u16string text = GetInfDisplayText(std::u16string(array->pTokens[choice]));
+        std::u16string text = GetInfDisplayText(std::u16string(array->pTokens[choice]), oemInfPath);
         if (text.empty()) {
             LogPrint(u"[ZeRegionSvc] Advance enum key value not found in inf file\r\n");
             return -999;

@@ -17,7 +17,8 @@ constexpr DWORD kSubKeyNameChars = 255;
 
 int ResetDriverAdvanceKey(std::u16string netId) {
     LogPrint(u"[ZeRegionSvc] ResetDriverAdvanceKey, Net ID = %s\r\n", netId.c_str());
-    QueryOemInfPath(netId);
+    std::u16string oemInfPath;
+    QueryOemInfPath(netId, &oemInfPath);
 
     std::u16string advanceKeyPath = DriverKeyPath(netId) + u"\\" + kAdvanceKeyName;
     UniqueKey advanceKey;
@@ -51,7 +52,8 @@ int ResetDriverAdvanceKey(std::u16string netId) {
             LogPrint(u"[ZeRegionSvc] Enum driver advance subkey failed\r\n");
             return -11;
         }
-        int result = ResetDriverAdvanceSubKey(advanceKeyPath + u"\\" + subKeyName, subKeyName);
+        int result =
+            ResetDriverAdvanceSubKey(advanceKeyPath + u"\\" + subKeyName, subKeyName, oemInfPath);
         if (result != 0 && result != -11) {
             break;
         }
@@ -59,15 +61,16 @@ int ResetDriverAdvanceKey(std::u16string netId) {
     return 0;
 }
 
-int ResetDriverAdvanceSubKey(std::u16string subKeyPath, std::u16string subKeyName) {
-    int result = ResetDriverAdvanceParamDesc(subKeyPath, subKeyName);
+int ResetDriverAdvanceSubKey(std::u16string subKeyPath, std::u16string subKeyName,
+                             const std::u16string& oemInfPath) {
+    int result = ResetDriverAdvanceParamDesc(subKeyPath, subKeyName, oemInfPath);
     if (result == -11) {
         return -11;
     }
     if (result != 0) {
         return -999;
     }
-    result = ResetDriverAdvanceEnum(subKeyPath, subKeyName);
+    result = ResetDriverAdvanceEnum(subKeyPath, subKeyName, oemInfPath);
     if (result == -11 || result == 0) {
         return result;
     }

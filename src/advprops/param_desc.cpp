@@ -6,7 +6,8 @@
 
 namespace ze {
 
-int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKeyName) {
+int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKeyName,
+                                const std::u16string& oemInfPath) {
     LogPrint(
         u"[ZeRegionSvc] ResetDriverAdvanceParamDesc, advance subkey path = %s, advance subkey "
         u"name = %s\r\n",
@@ -25,7 +26,7 @@ int ResetDriverAdvanceParamDesc(std::u16string subKeyPath, std::u16string subKey
         LogPrint(u"[ZeRegionSvc] Advance subkey name not match in array\r\n");
         return -11;
     }
-    std::u16string text = GetInfDisplayText(std::u16string(entry->strParamDescToken));
+    std::u16string text = GetInfDisplayText(std::u16string(entry->strParamDescToken), oemInfPath);
     if (text.empty()) {
         LogPrint(u"[ZeRegionSvc] Advance ParamDesc value not found in inf file\r\n");
         return -999;

@@ -72,10 +72,10 @@ std::u16string TableText(const std::vector<CountryRow>& rows) {
 
 }  // namespace
 
-int RunCheck(CommandArguments arguments) {
+int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     ForgetFileBytes();
     CheckReport report;
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
+    RunInputs checked = inputs;
     if (!arguments.empty()) {
         std::u16string path(arguments[0]);
         if (path.size() >= MAX_PATH) {
@@ -93,14 +93,14 @@ int RunCheck(CommandArguments arguments) {
             PrintOut(FindingsText(report));
             return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
         }
-        // The table below is the reset's own, so it reads this file as its data file.
-        std::copy(path.c_str(), path.c_str() + path.size() + 1, g_szZeCoInstDatPath);
+        // The table below is the reset's own, run with this file as its data file.
+        checked.dataFile = path;
         CheckDataFile(path, &report);
     } else {
-        CheckDataFile(g_szZeCoInstDatPath, &report);
-        CheckAdapter(netId, &report);
+        CheckDataFile(inputs.dataFile, &report);
+        CheckAdapter(inputs, &report);
     }
-    PrintOut(FindingsText(report) + TableText(CountryTable(netId)));
+    PrintOut(FindingsText(report) + TableText(CountryTable(checked)));
     return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
 }
 

@@ -16,8 +16,6 @@
 
 namespace ze {
 
-char16_t g_szServiceName[64];
-
 namespace {
 
 SERVICE_TABLE_ENTRYW g_ServiceTable[2];
@@ -26,7 +24,7 @@ SERVICE_TABLE_ENTRYW g_ServiceTable[2];
 // executable's path or base name does not fit the program's buffers.
 bool StartUp() {
     std::u16string baseName;
-    if (!DerivePaths(&baseName) || baseName.size() >= std::size(g_szServiceName)) {
+    if (!DerivePaths(&baseName) || !SetServiceName(baseName)) {
         return false;
     }
     g_bWriteLogFile = static_cast<int>(
@@ -37,8 +35,6 @@ bool StartUp() {
     LogPrint(u"[ZeRegionSvc] g_szZeCoInstDatPath = %s\r\n", g_szZeCoInstDatPath);
     LogPrint(u"[ZeRegionSvc] g_szZeRegionSvcLogPath = %s\r\n", g_szZeRegionSvcLogPath);
     LogPrint(u"[ZeRegionSvc] --> _tmain()\r\n");
-    std::fill(std::begin(g_szServiceName), std::end(g_szServiceName), u'\0');
-    std::copy(baseName.begin(), baseName.end(), g_szServiceName);
     g_ServiceTable[0] = {g_szServiceName, ServiceMain};
     g_ServiceTable[1] = {nullptr, nullptr};
     return true;
@@ -55,7 +51,7 @@ int RunServiceHost() {
 
 // Any argument that is not a command names an adapter by hardware ID; its Net ID is
 // recorded. A lookup that finds nothing keeps the recorded Net ID and fails.
-int RecordNetIdOfHardwareId(const char16_t* hardwareId) {
+int RecordNetIdOfHardwareId(const RunInputs& inputs, const char16_t* hardwareId) {
     char16_t netId[32] = {};
     int found = FindNetIdByHwId(hardwareId, netId);
     if (found != 0) {
@@ -63,44 +59,41 @@ int RecordNetIdOfHardwareId(const char16_t* hardwareId) {
         return found;
     }
     LogPrint(u"[ZeRegionSvc] Write Net ID = %s to ini\r\n", netId);
-    if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId, g_szZeRegionSvcIniPath)) {
+    if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId,
+                                         inputs.settingsFile.c_str())) {
         LogPrint(u"[ZeRegionSvc] Write Net ID to ini failed\r\n");
         return -6;
     }
     return 0;
 }
 
-int RunInstall(CommandArguments) {
+int RunInstall(const RunInputs&, CommandArguments) {
     return ZeInstallService();
 }
 
-int RunUninstall(CommandArguments) {
+int RunUninstall(const RunInputs&, CommandArguments) {
     ZeStopService();
     return ZeUninstallService();
 }
 
-int RunStart(CommandArguments) {
+int RunStart(const RunInputs&, CommandArguments) {
     return ZeStartService();
 }
 
-int RunStop(CommandArguments) {
+int RunStop(const RunInputs&, CommandArguments) {
     return ZeStopService();
-}
-
-int RunDebug(CommandArguments) {
-    return RunForegroundReset();
 }
 
 // The commands, matched ignoring case; the first match decides. No hardware ID
 // begins with '/' or '-'.
-struct Command {
+struct NamedCommand {
     std::u16string_view name;
-    int (*run)(CommandArguments arguments);
+    Command run;
 };
-constexpr Command kCommands[] = {
+constexpr NamedCommand kCommands[] = {
     {u"/install", RunInstall}, {u"/uninstall", RunUninstall},
     {u"/start", RunStart},     {u"/stop", RunStop},
-    {u"/debug", RunDebug},     {u"/preview", RunDebug},
+    {u"/debug", RunDebug},     {u"/preview", RunPreview},
     {u"/check", RunCheck},     {u"/?", RunHelp},
     {u"/help", RunHelp},       {u"-h", RunHelp},
     {u"--help", RunHelp},      {u"/version", RunVersion},
@@ -109,10 +102,11 @@ constexpr Command kCommands[] = {
 int RunCommand(int argc, char16_t** argv) {
     const char16_t* argument = argv[1];
     LogPrint(u"[ZeRegionSvc] argv[1] = %s\r\n", argument);
+    RunInputs inputs = ReadRunInputs();
     CommandArguments rest(argv + 2, static_cast<std::size_t>(argc - 2));
-    for (const Command& command : kCommands) {
+    for (const NamedCommand& command : kCommands) {
         if (IsCommand(argument, command.name)) {
-            return command.run(rest);
+            return command.run(inputs, rest);
         }
     }
     if (*argument == u'\0') {
@@ -123,7 +117,7 @@ int RunCommand(int argc, char16_t** argv) {
         PrintError(UsageText());
         return ZE_EXIT_USAGE;
     }
-    return RecordNetIdOfHardwareId(argument);
+    return RecordNetIdOfHardwareId(inputs, argument);
 }
 
 int RunMain(int argc, char16_t** argv) {
@@ -138,9 +132,8 @@ int RunMain(int argc, char16_t** argv) {
 
 }  // namespace
 
-int RunForegroundReset() {
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    int result = RunResetSequence(netId);
+int RunDebug(const RunInputs& inputs, CommandArguments) {
+    int result = RunResetSequence(inputs);
     ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
     return result;
 }
@@ -151,7 +144,8 @@ bool IsCommand(const char16_t* argument, std::u16string_view command) {
 
 int _tmain(int argc, char16_t** argv) {
     if (argc >= 2 && IsCommand(argv[1], u"/preview")) {
-        return RunPreview(argc, argv, RunMain);
+        PreviewLayer preview(CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
+        return preview.Report(RunMain(argc, argv));
     }
     return RunMain(argc, argv);
 }

@@ -5,7 +5,7 @@
 
 namespace ze {
 
-int RunVersion(CommandArguments) {
+int RunVersion(const RunInputs&, CommandArguments) {
     PrintOut(u"ZeRegionSvc " ZE_VERSION_TEXT u"\r\n");
     return 0;
 }

@@ -2,7 +2,6 @@
 #include "common/paths.h"
 #include "common/registry.h"
 #include "common/text.h"
-#include "main/program.h"
 #include "platform/handles.h"
 #include "platform/names.h"
 #include "service/service.h"

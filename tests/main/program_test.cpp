@@ -1,4 +1,5 @@
 #include "main/program.h"
+#include "common/paths.h"
 #include "main/commands.h"
 
 #include "sim_fixture.h"
