@@ -36,6 +36,14 @@ struct CheckReport {
     bool HasErrors() const;
 };
 
+// What "/check" checks: the data file inputs.dataFile and the recorded adapter.
+void CheckInstalledFiles(const RunInputs& inputs, CheckReport* report);
+// What "/check FILE" checks: the file as a data file when it has one of the data
+// file's per-country sections, otherwise as a platform settings file. True when it
+// was checked as a data file; false when it was checked as a platform settings file
+// or cannot be read at all (a finding says why).
+bool CheckFile(const std::u16string& path, CheckReport* report);
+
 // The data file's per-country entries; false when the file cannot be read as a
 // profile file at all (the finding says why).
 void CheckDataFile(const std::u16string& path, CheckReport* report);

@@ -1,16 +1,13 @@
 #include "main/program.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "common/console.h"
+#include "commands/commands.h"
+#include "commands/preview.h"
 #include "common/log.h"
 #include "common/paths.h"
-#include "common/text.h"
-#include "device/device.h"
-#include "main/commands.h"
-#include "platform/names.h"
+#include "common/run_inputs.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -49,41 +46,6 @@ int RunServiceHost() {
     return 0;
 }
 
-// Any argument that is not a command names an adapter by hardware ID; its Net ID is
-// recorded. A lookup that finds nothing keeps the recorded Net ID and fails.
-int RecordNetIdOfHardwareId(const RunInputs& inputs, const char16_t* hardwareId) {
-    char16_t netId[32] = {};
-    int found = FindNetIdByHwId(hardwareId, netId);
-    if (found != 0) {
-        LogPrint(u"[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n");
-        return found;
-    }
-    LogPrint(u"[ZeRegionSvc] Write Net ID = %s to ini\r\n", netId);
-    if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId,
-                                         inputs.settingsFile.c_str())) {
-        LogPrint(u"[ZeRegionSvc] Write Net ID to ini failed\r\n");
-        return -6;
-    }
-    return 0;
-}
-
-int RunInstall(const RunInputs&, CommandArguments) {
-    return ZeInstallService();
-}
-
-int RunUninstall(const RunInputs&, CommandArguments) {
-    ZeStopService();
-    return ZeUninstallService();
-}
-
-int RunStart(const RunInputs&, CommandArguments) {
-    return ZeStartService();
-}
-
-int RunStop(const RunInputs&, CommandArguments) {
-    return ZeStopService();
-}
-
 // The commands, matched ignoring case; the first match decides. No hardware ID
 // begins with '/' or '-'.
 struct NamedCommand {
@@ -103,21 +65,13 @@ int RunCommand(int argc, char16_t** argv) {
     const char16_t* argument = argv[1];
     LogPrint(u"[ZeRegionSvc] argv[1] = %s\r\n", argument);
     RunInputs inputs = ReadRunInputs();
-    CommandArguments rest(argv + 2, static_cast<std::size_t>(argc - 2));
     for (const NamedCommand& command : kCommands) {
         if (IsCommand(argument, command.name)) {
-            return command.run(inputs, rest);
+            return command.run(inputs,
+                               CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
         }
     }
-    if (*argument == u'\0') {
-        // An empty text is contained in every hardware ID: it would pick whichever
-        // adapter comes first, the wired one as likely as the wireless one.
-        LogPrint(u"[ZeRegionSvc] Empty hardware ID refused, nothing recorded\r\n");
-        PrintError(u"ZeRegionSvc: the hardware ID is empty.\r\n\r\n");
-        PrintError(UsageText());
-        return ZE_EXIT_USAGE;
-    }
-    return RecordNetIdOfHardwareId(inputs, argument);
+    return RunHardwareId(inputs, CommandArguments(argv + 1, static_cast<std::size_t>(argc - 1)));
 }
 
 int RunMain(int argc, char16_t** argv) {
@@ -132,18 +86,9 @@ int RunMain(int argc, char16_t** argv) {
 
 }  // namespace
 
-int RunDebug(const RunInputs& inputs, CommandArguments) {
-    int result = RunResetSequence(inputs);
-    ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
-    return result;
-}
-
-bool IsCommand(const char16_t* argument, std::u16string_view command) {
-    return EqualsIgnoreCase(argument, command);
-}
-
 int _tmain(int argc, char16_t** argv) {
     if (argc >= 2 && IsCommand(argv[1], u"/preview")) {
+        // The whole run, start-up included, goes over the preview's dry-run layer.
         PreviewLayer preview(CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
         return preview.Report(RunMain(argc, argv));
     }

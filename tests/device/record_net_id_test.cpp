@@ -1,5 +1,5 @@
 #include "common/paths.h"
-#include "main/commands.h"
+#include "commands/commands.h"
 #include "service/service_fixture.h"
 
 namespace ze::testing {

@@ -8,7 +8,7 @@
 #include <regex>
 
 #include "common/text.h"
-#include "main/commands.h"
+#include "commands/commands.h"
 #include "main/program.h"
 #include "platform/sim/sim_platform.h"
 

@@ -11,7 +11,7 @@
 #include <regex>
 
 #include "common/text.h"
-#include "main/commands.h"
+#include "commands/commands.h"
 #include "main/program.h"
 #include "platform/dryrun/dry_run_platform.h"
 #include "platform/sim/reg_file.h"

@@ -1,6 +1,6 @@
 // "/?", "/help", "-h" and "--help".
+#include "commands/commands.h"
 #include "common/console.h"
-#include "main/commands.h"
 
 namespace ze {
 

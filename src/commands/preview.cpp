@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "commands/preview.h"
 #include "common/console.h"
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/text.h"
-#include "main/commands.h"
 #include "platform/names.h"
 
 namespace ze {

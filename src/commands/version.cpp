@@ -1,6 +1,6 @@
 // "/version": the version the executable's version resource also carries.
+#include "commands/commands.h"
 #include "common/console.h"
-#include "main/commands.h"
 #include "ze_version.h"
 
 namespace ze {

@@ -1,14 +1,13 @@
-// The commands of the command line besides the service operations: each is a small
-// routine that takes the arguments after its name and returns the exit code.
+// The commands of the command line: each is one small routine of the same shape,
+// which the entry dispatches to by the first argument.
 #pragma once
 
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "common/run_inputs.h"
-#include "platform/dryrun/dry_run_platform.h"
+#include "platform/names.h"
 
 namespace ze {
 
@@ -23,10 +22,19 @@ constexpr int ZE_EXIT_CHECK_ERRORS = 1;     // /check: the files have errors
 constexpr int ZE_EXIT_USAGE = 87;  // an argument that names nothing (ERROR_INVALID_PARAMETER)
 
 // True when the argument is the command, ignoring case.
-bool IsCommand(const char16_t* argument, std::u16string_view command);
+inline bool IsCommand(const char16_t* argument, std::u16string_view command) {
+    return EqualsIgnoreCase(argument, command);
+}
 
 // Every command, its exit codes and the files the program uses.
 std::u16string UsageText();
+
+// "/install", "/uninstall" (a stop first, whose result is not used), "/start" and
+// "/stop": the service operation's result.
+int RunInstall(const RunInputs& inputs, CommandArguments arguments);
+int RunUninstall(const RunInputs& inputs, CommandArguments arguments);
+int RunStart(const RunInputs& inputs, CommandArguments arguments);
+int RunStop(const RunInputs& inputs, CommandArguments arguments);
 
 // "/?", "/help", "-h", "--help": the usage on standard output; 0.
 int RunHelp(const RunInputs& inputs, CommandArguments arguments);
@@ -43,29 +51,14 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments);
 // becomes manual. Returns the sequence's result.
 int RunDebug(const RunInputs& inputs, CommandArguments arguments);
 
-// "/preview [json]": the reset of "/debug", run over the layer below.
+// "/preview [json]": the reset of "/debug", run over the PreviewLayer (preview.h)
+// that the entry installed.
 int RunPreview(const RunInputs& inputs, CommandArguments arguments);
 
-// The dry-run layer a preview runs over, installed for the object's life. The entry
-// installs it before start-up, so that the whole run, start-up and log included,
-// goes over it: the reset happens without changing the machine, and the log shows
-// on standard error as the run writes it.
-class PreviewLayer {
-  public:
-    // `arguments`: those after "/preview".
-    explicit PreviewLayer(CommandArguments arguments);
-    PreviewLayer(const PreviewLayer&) = delete;
-    PreviewLayer& operator=(const PreviewLayer&) = delete;
-
-    // Ends the dry run and lists on standard output, as text or JSON, what the run
-    // would have changed. Returns the run's own code when it failed, otherwise 0 when
-    // nothing would change and ZE_EXIT_CHANGES_PENDING when something would.
-    int Report(int runResult);
-
-  private:
-    bool json_;
-    DryRunPlatform layer_;
-    std::optional<ScopedPlatform> scope_;
-};
+// Any other argument, `arguments[0]`, is a hardware ID: the Net ID of the first
+// present network adapter whose first hardware ID contains it is recorded in the
+// settings file. 0, the lookup's code when it found none (the recorded Net ID is
+// kept), -6 when the settings file cannot be written, ZE_EXIT_USAGE for an empty ID.
+int RunHardwareId(const RunInputs& inputs, CommandArguments arguments);
 
 }  // namespace ze
