@@ -3,6 +3,7 @@
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/registry.h"
+#include "common/result_codes.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -43,10 +44,10 @@ int BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
         return ZE_ERR_NO_WINDOWS_DIRECTORY;
     }
     if (length >= MAX_PATH) {
-        return -999;
+        return ZE_ERR_FAILED;
     }
     *oemInfPath = std::u16string(windowsDirectory, length) + u"\\inf" + u"\\" + infPath;
-    return oemInfPath->size() < MAX_PATH ? 0 : -999;
+    return oemInfPath->size() < MAX_PATH ? 0 : ZE_ERR_FAILED;
 }
 
 }  // namespace
@@ -54,7 +55,7 @@ int BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
 int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
     std::u16string infPath;
     if (!ReadInfPath(netId, &infPath)) {
-        return -5;
+        return ZE_ERR_READ_VALUE;
     }
     int result = BuildOemInfPath(infPath, oemInfPath);
     if (result != 0) {
@@ -66,7 +67,7 @@ int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
 int QueryOemInfPath(std::u16string netId, std::u16string* oemInfPath) {
     std::u16string located;
     int result = LocateOemInf(netId, &located);
-    if (result == -5) {
+    if (result == ZE_ERR_READ_VALUE) {
         LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
         return result;
     }

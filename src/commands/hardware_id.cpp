@@ -3,6 +3,7 @@
 #include "commands/commands.h"
 #include "common/console.h"
 #include "common/log.h"
+#include "common/result_codes.h"
 #include "device/device.h"
 #include "platform/platform.h"
 
@@ -29,7 +30,7 @@ int RunHardwareId(const RunInputs& inputs, CommandArguments arguments) {
     if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId,
                                          inputs.settingsFile.c_str())) {
         LogPrint(u"[ZeRegionSvc] Write Net ID to ini failed\r\n");
-        return -6;
+        return ZE_ERR_WRITE_VALUE;
     }
     return 0;
 }
