@@ -58,7 +58,8 @@ int RunPreview(const RunInputs& inputs, CommandArguments arguments);
 // Any other argument, `arguments[0]`, is a hardware ID: the Net ID of the first
 // present network adapter whose first hardware ID contains it is recorded in the
 // settings file. 0, the lookup's code when it found none (the recorded Net ID is
-// kept), -6 when the settings file cannot be written, ZE_EXIT_USAGE for an empty ID.
+// kept), ZE_ERR_WRITE_VALUE when the settings file cannot be written, ZE_EXIT_USAGE
+// for an empty ID.
 int RunHardwareId(const RunInputs& inputs, CommandArguments arguments);
 
 }  // namespace ze
