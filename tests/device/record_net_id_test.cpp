@@ -1,5 +1,5 @@
-#include "common/paths.h"
 #include "commands/commands.h"
+#include "common/paths.h"
 #include "service/service_fixture.h"
 
 namespace ze::testing {
