@@ -7,8 +7,8 @@
 #include <random>
 #include <regex>
 
+#include "commands/commands.h"
 #include "common/text.h"
-#include "main/commands.h"
 #include "main/program.h"
 #include "platform/sim/sim_platform.h"
 

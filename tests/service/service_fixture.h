@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/text.h"
 #include "main/program.h"
 #include "platform/sim/device_manager.h"

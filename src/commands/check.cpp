@@ -2,29 +2,13 @@
 #include <algorithm>
 
 #include "check/check.h"
-#include "check/check_internal.h"
+#include "commands/commands.h"
 #include "common/console.h"
-#include "common/paths.h"
 #include "common/text.h"
-#include "main/commands.h"
-#include "platform/names.h"
 
 namespace ze {
 
 namespace {
-
-constexpr const char16_t* kDataSections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
-                                             u"CountryTxPwr", u"CountryTxPwr5G",
-                                             u"CountryWirelessMode"};
-
-bool IsDataFile(const std::u16string& path) {
-    std::vector<std::u16string> sections = ProfileSections(path);
-    return std::any_of(std::begin(kDataSections), std::end(kDataSections), [&](auto wanted) {
-        return std::any_of(sections.begin(), sections.end(), [&](const std::u16string& name) {
-            return EqualsIgnoreCase(name, wanted);
-        });
-    });
-}
 
 std::u16string FindingsText(const CheckReport& report) {
     std::u16string text;
@@ -72,35 +56,19 @@ std::u16string TableText(const std::vector<CountryRow>& rows) {
 
 }  // namespace
 
-int RunCheck(CommandArguments arguments) {
-    ForgetFileBytes();
+int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     CheckReport report;
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    if (!arguments.empty()) {
-        std::u16string path(arguments[0]);
-        if (path.size() >= MAX_PATH) {
-            report.findings.push_back(
-                {Finding::Severity::Error, path, 0, u"is longer than the program's paths can be"});
-            PrintOut(FindingsText(report));
-            return ZE_EXIT_CHECK_ERRORS;
-        }
-        if (!ReadableProfile(path, &report)) {
-            PrintOut(FindingsText(report));
-            return ZE_EXIT_CHECK_ERRORS;
-        }
-        if (!IsDataFile(path)) {
-            CheckPlatformFile(path, &report);
-            PrintOut(FindingsText(report));
-            return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
-        }
-        // The table below is the reset's own, so it reads this file as its data file.
-        std::copy(path.c_str(), path.c_str() + path.size() + 1, g_szZeCoInstDatPath);
-        CheckDataFile(path, &report);
+    RunInputs checked = inputs;
+    if (arguments.empty()) {
+        CheckInstalledFiles(inputs, &report);
+    } else if (CheckFile(arguments[0], &report)) {
+        // The table below is the reset's own, run with this file as its data file.
+        checked.dataFile = arguments[0];
     } else {
-        CheckDataFile(g_szZeCoInstDatPath, &report);
-        CheckAdapter(netId, &report);
+        PrintOut(FindingsText(report));
+        return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
     }
-    PrintOut(FindingsText(report) + TableText(CountryTable(netId)));
+    PrintOut(FindingsText(report) + TableText(CountryTable(checked)));
     return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
 }
 
