@@ -6,11 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "platform/sim/sim_platform.h"
+
+namespace ze {
+// Names a port call in test messages.
+inline std::ostream& operator<<(std::ostream& out, Call call) {
+    return out << CallName(call);
+}
+}  // namespace ze
 
 namespace ze::testing {
 

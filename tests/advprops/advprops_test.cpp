@@ -250,7 +250,7 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
         {"WindowsDirectoryUnreadable",
          [&] {
              Reg().SetString(kDriverKey, u"InfPath", u"oem3.inf");
-             Sim().InjectFault("GetWindowsDirectoryW", 1, ERROR_INSUFFICIENT_BUFFER);
+             Sim().InjectFault(Call::GetWindowsDirectoryW, 1, ERROR_INSUFFICIENT_BUFFER);
          },
          ZE_ERR_NO_WINDOWS_DIRECTORY, previous,
          L(u"GetWindowsDirectory() failed, no OEM INF path")},
@@ -279,7 +279,7 @@ TEST_F(AdvPropsTest, StringsSectionFollowsTheSystemLanguageOnly) {
         Sim().Settings().userLocale = c.user;
         EXPECT_EQ(GetInfStringsSection(), c.section);
     }
-    Sim().InjectFault("GetLocaleInfoW", 0, ERROR_INVALID_PARAMETER);
+    Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetInfStringsSection(), u"Strings.");
 }
 
@@ -637,7 +637,7 @@ TEST_F(AdvPropsTest, WalkFailsBeforeTheLoop) {
 // then SSID.
 TEST_F(AdvPropsTest, EveryFailureIsLoggedAndEndsWhereItShould) {
     struct Case {
-        const char* call;
+        std::optional<Call> call;  // none: nothing fails
         int occurrence;
         int result;
         Lines lines;  // the last lines of the log
@@ -648,35 +648,37 @@ TEST_F(AdvPropsTest, EveryFailureIsLoggedAndEndsWhereItShould) {
     const std::u16string writeFailed = L(u"Write Registry Failed");
     // clang-format off
     const Case cases[] = {
-        {"none", 0, 0, {Wrote(u"US CountryRegion24G_1"), DescLine(u"SSID"), Wrote(u"US SSID"),
+        {std::nullopt, 0, 0, {Wrote(u"US CountryRegion24G_1"), DescLine(u"SSID"), Wrote(u"US SSID"),
                         EnumLine(u"SSID")}},
         // Opens: 1 driver key, 2 NDI\params, 3 CountryRegion (ParamDesc), 4 its enum key.
-        {"RegOpenKeyExW", 1, 0, {kInfPathFailed, DescLine(u"CountryRegion"), kDescNotFound}},
-        {"RegQueryValueExW", 1, 0, {kInfPathFailed, DescLine(u"CountryRegion"), kDescNotFound}},
-        {"RegOpenKeyExW", 2, -4, {kInfPath, L(u"Open driver advance key failed")}},
-        {"RegQueryInfoKeyW", 1, -10, {kInfPath, L(u"Query driver advance key info failed")}},
-        {"RegEnumKeyExW", 1, -11, {kInfPath, L(u"Enum driver advance subkey failed")}},
-        {"RegEnumKeyExW", 2, -11, {Wrote(u"US CountryRegion24G_1"),
+        {Call::RegOpenKeyExW, 1, 0, {kInfPathFailed, DescLine(u"CountryRegion"), kDescNotFound}},
+        {Call::RegQueryValueExW, 1, 0, {kInfPathFailed, DescLine(u"CountryRegion"), kDescNotFound}},
+        {Call::RegOpenKeyExW, 2, -4, {kInfPath, L(u"Open driver advance key failed")}},
+        {Call::RegQueryInfoKeyW, 1, -10, {kInfPath, L(u"Query driver advance key info failed")}},
+        {Call::RegEnumKeyExW, 1, -11, {kInfPath, L(u"Enum driver advance subkey failed")}},
+        {Call::RegEnumKeyExW, 2, -11, {Wrote(u"US CountryRegion24G_1"),
                                    L(u"Enum driver advance subkey failed")}},
-        {"RegOpenKeyExW", 3, 0, {DescLine(u"CountryRegion"), kGetDescFailed}},
-        {"RegQueryValueExW", 2, 0, {DescLine(u"CountryRegion"), kGetDescFailed}},
-        {"RegCreateKeyExW", 1, 0, {openKeyFailed, descWriteFailed}},
-        {"RegSetValueExW", 1, 0, {writeFailed, descWriteFailed}},
-        {"RegOpenKeyExW", 4, 0, {EnumLine(u"CountryRegion"), kOpenEnumFailed}},
-        {"RegQueryInfoKeyW", 2, 0, {EnumLine(u"CountryRegion"),
+        {Call::RegOpenKeyExW, 3, 0, {DescLine(u"CountryRegion"), kGetDescFailed}},
+        {Call::RegQueryValueExW, 2, 0, {DescLine(u"CountryRegion"), kGetDescFailed}},
+        {Call::RegCreateKeyExW, 1, 0, {openKeyFailed, descWriteFailed}},
+        {Call::RegSetValueExW, 1, 0, {writeFailed, descWriteFailed}},
+        {Call::RegOpenKeyExW, 4, 0, {EnumLine(u"CountryRegion"), kOpenEnumFailed}},
+        {Call::RegQueryInfoKeyW, 2, 0, {EnumLine(u"CountryRegion"),
                                     L(u"Query advance enum key info failed")}},
-        {"RegEnumValueW", 2, 0, {Wrote(u"US CountryRegion24G_0"),
+        {Call::RegEnumValueW, 2, 0, {Wrote(u"US CountryRegion24G_0"),
                                  L(u"Enum advance enum key failed")}},
-        {"RegCreateKeyExW", 2, 0, {openKeyFailed, enumWriteFailed}},
-        {"RegSetValueExW", 3, 0, {Wrote(u"US CountryRegion24G_0"), writeFailed, enumWriteFailed}},
+        {Call::RegCreateKeyExW, 2, 0, {openKeyFailed, enumWriteFailed}},
+        {Call::RegSetValueExW, 3, 0, {Wrote(u"US CountryRegion24G_0"), writeFailed, enumWriteFailed}},
     };
     // clang-format on
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.call) + " #" + std::to_string(c.occurrence));
+        SCOPED_TRACE(std::string(c.call ? CallName(*c.call) : "none") + " #" +
+                     std::to_string(c.occurrence));
         Fresh();
         AddProperty(u"CountryRegion", {{u"0", u"old 0"}, {u"1", u"old 1"}});
         AddProperty(u"SSID", {});
-        Sim().InjectFault(c.call, c.occurrence, ERROR_ACCESS_DENIED);
+        if (c.call)
+            Sim().InjectFault(*c.call, c.occurrence, ERROR_ACCESS_DENIED);
         ClearJournal();
 
         EXPECT_EQ(ResetDriverAdvanceKey(kNetId), c.result);

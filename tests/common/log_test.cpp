@@ -100,7 +100,7 @@ TEST_F(LogTest, AWriterElsewhereIsWaitedForAndOtherOpenFailuresDropTheEntry) {
         ClearLog();
         Sim().ClearFaults();
         for (int open = 1; open <= c.failedOpens; ++open)
-            Sim().InjectFault("CreateFileW", open, c.error);
+            Sim().InjectFault(Call::CreateFileW, open, c.error);
         LogPrint(u"entry\r\n");
         Sim().ClearFaults();
         LogPrint(u"next\r\n");
@@ -115,7 +115,7 @@ TEST_F(LogTest, AWriterElsewhereIsWaitedForAndOtherOpenFailuresDropTheEntry) {
 // once, until one gets through; then the wait applies again.
 TEST_F(LogTest, AfterOneEntryWaitedOutAHoldLaterEntriesDoNotWait) {
     Sim().SetInstantSleep(true);
-    Sim().InjectFault("CreateFileW", 0, ERROR_SHARING_VIOLATION);
+    Sim().InjectFault(Call::CreateFileW, 0, ERROR_SHARING_VIOLATION);
     std::uint64_t slept = Sim().SleptMilliseconds();
     LogPrint(u"waited\r\n");
     EXPECT_EQ(Sim().SleptMilliseconds() - slept, 190u);
@@ -124,7 +124,7 @@ TEST_F(LogTest, AfterOneEntryWaitedOutAHoldLaterEntriesDoNotWait) {
     EXPECT_EQ(Sim().SleptMilliseconds(), slept);
     Sim().ClearFaults();
     LogPrint(u"through\r\n");
-    Sim().InjectFault("CreateFileW", 2, ERROR_SHARING_VIOLATION);
+    Sim().InjectFault(Call::CreateFileW, 2, ERROR_SHARING_VIOLATION);
     LogPrint(u"waits again\r\n");
     EXPECT_EQ(Sim().SleptMilliseconds() - slept, 10u);
     EXPECT_EQ(LogMessages(), (std::vector<std::u16string>{u"through\r\n", u"waits again\r\n"}));

@@ -69,11 +69,11 @@ TEST_F(RegistryWriteTest, BinaryAndMultiStringWritesLogNothing) {
 
 TEST_F(RegistryWriteTest, FailuresLogOneLineAndReportFalse) {
     struct Case {
-        const char* call;
+        Call call;
         std::u16string logged;
     };
-    for (const Case& c : {Case{"RegCreateKeyExW", u"[ZeRegionSvc] Open Key Failed!\r\n"},
-                          Case{"RegSetValueExW", u"[ZeRegionSvc] Write Registry Failed\r\n"}}) {
+    for (const Case& c : {Case{Call::RegCreateKeyExW, u"[ZeRegionSvc] Open Key Failed!\r\n"},
+                          Case{Call::RegSetValueExW, u"[ZeRegionSvc] Write Registry Failed\r\n"}}) {
         ClearLog();
         Sim().ClearFaults();
         Sim().InjectFault(c.call, 1, ERROR_ACCESS_DENIED);

@@ -168,16 +168,16 @@ TEST_F(CountryResetTest, ResultIsOneAsSoonAsAnyStepWrote) {
         const char* what;
         std::u16string mask;
         bool platformFile;
-        const char* fault;  // every call of it fails; nullptr: none
+        std::optional<Call> fault;  // every call of it fails; nullptr: none
         int result;
     };
     const Case cases[] = {
-        {"nothing due", u"00000000", false, nullptr, 0},
-        {"platform file only", u"00000000", true, nullptr, 1},
-        {"one step only", u"00000010", false, nullptr, 1},
-        {"ad-hoc N removal adds nothing", u"00100000", false, nullptr, 0},
-        {"every write fails", u"00111111", false, "RegSetValueExW", 0},
-        {"every write fails, file exists", u"00111111", true, "RegSetValueExW", 1},
+        {"nothing due", u"00000000", false, std::nullopt, 0},
+        {"platform file only", u"00000000", true, std::nullopt, 1},
+        {"one step only", u"00000010", false, std::nullopt, 1},
+        {"ad-hoc N removal adds nothing", u"00100000", false, std::nullopt, 0},
+        {"every write fails", u"00111111", false, Call::RegSetValueExW, 0},
+        {"every write fails, file exists", u"00111111", true, Call::RegSetValueExW, 1},
     };
     for (const Case& c : cases) {
         AddDriverKey(c.mask);
@@ -187,8 +187,8 @@ TEST_F(CountryResetTest, ResultIsOneAsSoonAsAnyStepWrote) {
             WritePlatformFile(kOneValueFile);
         }
         Sim().ClearFaults();
-        if (c.fault != nullptr) {
-            Sim().InjectFault(c.fault, 0, ERROR_ACCESS_DENIED);
+        if (c.fault) {
+            Sim().InjectFault(*c.fault, 0, ERROR_ACCESS_DENIED);
         }
         EXPECT_EQ(ResetCountrySettings(kNetId), c.result) << c.what;
     }
@@ -231,7 +231,7 @@ TEST_F(CountryResetTest, NetIdThatNamesNoDriverInstanceIsRefused) {
 
 // No country code: nothing is looked up under a guessed one; the platform file applies.
 TEST_F(CountryResetTest, WithoutACountryCodeOnlyThePlatformSettingsAreWritten) {
-    Sim().InjectFault("GetLocaleInfoW", 0, ERROR_INSUFFICIENT_BUFFER);
+    Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(ResetCountrySettings(kNetId), 1);
     EXPECT_EQ(Changes(), Changed{SzLine("SampleText", u"abc")});
     Lines log = LogMessages();

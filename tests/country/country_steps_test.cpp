@@ -67,7 +67,7 @@ TEST_F(CountryStepTest, CountryCodeComesFromTheDataFileOrALocale) {
 }
 
 TEST_F(CountryStepTest, LocaleThatCannotAnswerGivesNoCode) {
-    Sim().InjectFault("GetLocaleInfoW", 0, ERROR_INSUFFICIENT_BUFFER);
+    Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(GetWindowsCountry(), std::nullopt);
     EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] GetLocaleInfo() failed, no country code\r\n"});
 }
@@ -226,7 +226,7 @@ TEST_F(CountryStepTest, EachWriteOfAStepFailsApart) {
         WriteDat(c.dat);
         Reg().ClearValues(Reg().Create(kDriverKey));
         Sim().ClearFaults();
-        Sim().InjectFault("RegSetValueExW", c.occurrence, ERROR_ACCESS_DENIED);
+        Sim().InjectFault(Call::RegSetValueExW, c.occurrence, ERROR_ACCESS_DENIED);
         ClearLog();
         ClearJournal();
         EXPECT_EQ(c.step(kDriverKey, u"USA"), c.result) << c.what;

@@ -144,7 +144,7 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
     struct Case {
         const char* what;
         const char16_t* file;                // nullptr: no platform settings file
-        const char* fault;                   // every call of it fails; nullptr: none
+        std::optional<Call> fault;           // every call of it fails; nullptr: none
         std::vector<BYTE> matchingDeviceId;  // empty: no value
         bool result;
         Lines log;
@@ -155,15 +155,15 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
     const std::u16string noPlatformType = u"[ZeRegionSvc] Get Platform Type Fail!\r\n";
     // clang-format off
     const Case cases[] = {
-        {"no file", nullptr, nullptr, pci, false, {}},
-        {"no sections", u"; nothing here\r\n", nullptr, pci, true, {}},
-        {"every write fails", two, "RegSetValueExW", pci, true, {writeFailed, writeFailed}},
-        {"key not writable", two, "RegCreateKeyExW", pci, true, {openKeyFailed, openKeyFailed}},
-        {"key not readable", two, "RegOpenKeyExW", pci, false,
+        {"no file", nullptr, std::nullopt, pci, false, {}},
+        {"no sections", u"; nothing here\r\n", std::nullopt, pci, true, {}},
+        {"every write fails", two, Call::RegSetValueExW, pci, true, {writeFailed, writeFailed}},
+        {"key not writable", two, Call::RegCreateKeyExW, pci, true, {openKeyFailed, openKeyFailed}},
+        {"key not readable", two, Call::RegOpenKeyExW, pci, false,
          {u"[ZeRegionSvc] Open Registry Key Fail!\r\n"}},
-        {"no MatchingDeviceId", two, nullptr, {}, false, {noPlatformType}},
-        {"MatchingDeviceId beyond its buffer", two, nullptr, tooLong, false, {noPlatformType}},
-        {"no system directory", two, "GetSystemDirectoryW", pci, false,
+        {"no MatchingDeviceId", two, std::nullopt, {}, false, {noPlatformType}},
+        {"MatchingDeviceId beyond its buffer", two, std::nullopt, tooLong, false, {noPlatformType}},
+        {"no system directory", two, Call::GetSystemDirectoryW, pci, false,
          {u"[ZeRegionSvc] Get System Directory Fail!\r\n"}},
     };
     // clang-format on
@@ -177,8 +177,8 @@ TEST_F(PlatformSettingsTest, FailuresAreLoggedAndOnlyAMissingSourceFails) {
             WritePlatformFile(c.file);
         }
         Sim().ClearFaults();
-        if (c.fault != nullptr) {
-            Sim().InjectFault(c.fault, 0, ERROR_ACCESS_DENIED);
+        if (c.fault) {
+            Sim().InjectFault(*c.fault, 0, ERROR_ACCESS_DENIED);
         }
         ClearJournal();
         ClearLog();

@@ -158,29 +158,29 @@ TEST_F(DeviceTest, FailuresOfTheDeviceSetAndTheClassInstallerAreReported) {
     const std::u16string netClass =
         std::u16string(sim::kSetupClassKeyPath) + u"\\" + sim::kNetClassGuid;
     struct Case {
-        const char* call;  // nullptr: the machine has no Net class
+        std::optional<Call> call;  // nullptr: the machine has no Net class
         int result;
         bool restartOnly;
         const char16_t* message;
     };
     const Case cases[] = {
-        {"SetupDiClassGuidsFromNameW", -999, false,
+        {Call::SetupDiClassGuidsFromNameW, -999, false,
          u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"},
         // The call succeeds with no GUID at all, as on a fresh Wine prefix.
-        {nullptr, -999, false, u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"},
-        {"SetupDiGetClassDevsW", -7, false,
+        {std::nullopt, -999, false, u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n"},
+        {Call::SetupDiGetClassDevsW, -7, false,
          u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
-        {"SetupDiSetClassInstallParamsW", -999, true,
+        {Call::SetupDiSetClassInstallParamsW, -999, true,
          u"[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n"},
-        {"SetupDiCallClassInstaller", -999, true,
+        {Call::SetupDiCallClassInstaller, -999, true,
          u"[ZeRegionSvc] SetupDiCallClassInstaller() return FALSE\r\n"},
     };
     for (const Case& c : cases) {
         for (int operation = c.restartOnly ? 1 : 0; operation < 3; ++operation) {
             sim::AddSetupClass(Reg(), sim::kNetClassGuid, u"Net");
             Sim().ClearFaults();
-            if (c.call != nullptr) {
-                Sim().InjectFault(c.call, 0, ERROR_INVALID_PARAMETER);
+            if (c.call) {
+                Sim().InjectFault(*c.call, 0, ERROR_INVALID_PARAMETER);
             } else {
                 Reg().Delete(netClass, true);
             }
@@ -188,8 +188,8 @@ TEST_F(DeviceTest, FailuresOfTheDeviceSetAndTheClassInstallerAreReported) {
             ClearJournal();
             int result =
                 operation == 0 ? Find(kWifiId).result : EnableDevice(operation - 1, u"0007");
-            std::string what =
-                std::string(c.call ? c.call : "no Net class") + " #" + std::to_string(operation);
+            std::string what = std::string(c.call ? CallName(*c.call) : "no Net class") + " #" +
+                               std::to_string(operation);
             EXPECT_EQ(result, c.result) << what;
             EXPECT_EQ(LogMessages(), Messages({c.message})) << what;
             EXPECT_TRUE(JournalLines().empty()) << what;
@@ -243,10 +243,11 @@ TEST_F(DeviceTest, RestartFindsNoDeviceForANetIdThatIsNotExactlyAPresentOne) {
 TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsNot) {
     Plug(kWifi, {kWifiId}, u"0007");
     Sim().SetInstantSleep(true);
-    const char* calls[] = {"SetupDiClassGuidsFromNameW",    "SetupDiGetClassDevsW",
-                           "SetupDiEnumDeviceInfo",         "SetupDiGetDeviceRegistryPropertyW",
-                           "SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller"};
-    for (const char* call : calls) {
+    const Call calls[] = {
+        Call::SetupDiClassGuidsFromNameW,    Call::SetupDiGetClassDevsW,
+        Call::SetupDiEnumDeviceInfo,         Call::SetupDiGetDeviceRegistryPropertyW,
+        Call::SetupDiSetClassInstallParamsW, Call::SetupDiCallClassInstaller};
+    for (Call call : calls) {
         for (int failures : {1, 5}) {
             Sim().ClearFaults();
             for (int occurrence = 2; occurrence < 2 + failures; ++occurrence)
@@ -268,7 +269,7 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
     }
     // An adapter that could not be disabled is not enabled either.
     Sim().ClearFaults();
-    Sim().InjectFault("SetupDiCallClassInstaller", 1, ERROR_INVALID_PARAMETER);
+    Sim().InjectFault(Call::SetupDiCallClassInstaller, 1, ERROR_INVALID_PARAMETER);
     ClearJournal();
     EXPECT_EQ(RunResetSequence(u"0007"), 0);
     EXPECT_TRUE(JournalLines().empty());

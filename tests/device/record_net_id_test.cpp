@@ -28,22 +28,22 @@ TEST_F(RecordNetIdTest, AnAdapterFoundByHardwareIdHasItsNetIdRecorded) {
 TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
     struct Case {
         const char16_t* argument;
-        const char* fault;
+        std::optional<Call> fault;
         int result;
         const char16_t* message;
     };
     const Case cases[] = {
-        {u"USB\\VID_0BDA", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
-        {u"/helpme", nullptr, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
-        {u"PCI\\VEN_14E4", "SetupDiGetClassDevsW", -7,
+        {u"USB\\VID_0BDA", std::nullopt, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"/helpme", std::nullopt, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"PCI\\VEN_14E4", Call::SetupDiGetClassDevsW, -7,
          u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
     };
     for (const Case& c : cases) {
         WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
         std::string before = SettingsBytes();
         Sim().ClearFaults();
-        if (c.fault != nullptr)
-            Sim().InjectFault(c.fault, 0, ERROR_INVALID_PARAMETER);
+        if (c.fault)
+            Sim().InjectFault(*c.fault, 0, ERROR_INVALID_PARAMETER);
         ClearLog();
         ClearJournal();
         EXPECT_EQ(Run({c.argument}), c.result) << Utf16ToUtf8(c.argument);
@@ -70,7 +70,7 @@ TEST_F(RecordNetIdTest, AnEmptyHardwareIdIsRefusedWithUsageAndRecordsNothing) {
 }
 
 TEST_F(RecordNetIdTest, ASettingsFileThatCannotBeWrittenFailsTheAction) {
-    Sim().InjectFault("WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED);
+    Sim().InjectFault(Call::WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED);
     EXPECT_EQ(Run({u"VEN_14E4"}), -6);
     EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] Write Net ID = 0007 to ini\r\n",
                                     u"[ZeRegionSvc] Write Net ID to ini failed\r\n",

@@ -12,7 +12,7 @@ class CallNames : public PlatformDecorator {
     std::vector<std::string> names;
 
   protected:
-    void OnCall(const char* call) override { names.push_back(call); }
+    void OnCall(Call call) override { names.emplace_back(CallName(call)); }
 };
 
 using PlatformDecoratorTest = SimTest;

@@ -457,7 +457,7 @@ TEST_F(ProfileTest, WritesThatCannotHappenFailAndChangeNothing) {
     EXPECT_EQ(Get(u"Sec", u"Key", u"d"), (Answer{5, u"Value"}));
     OS().CloseHandle(held);
 
-    Sim().InjectFault("WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED);
+    Sim().InjectFault(Call::WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(Write(u"Sec", u"Key", u"other"));
     EXPECT_EQ(Sim().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     Sim().ClearFaults();
@@ -470,9 +470,9 @@ TEST_F(ProfileTest, WritesThatCannotHappenFailAndChangeNothing) {
 }
 
 TEST_F(ProfileTest, InjectedReadFaultsAnswerTheDefault) {
-    Sim().InjectFault("GetPrivateProfileStringW", 2, ERROR_SHARING_VIOLATION);
-    Sim().InjectFault("GetPrivateProfileIntW", 0, ERROR_SHARING_VIOLATION);
-    Sim().InjectFault("GetPrivateProfileSectionNamesW", 0, ERROR_SHARING_VIOLATION);
+    Sim().InjectFault(Call::GetPrivateProfileStringW, 2, ERROR_SHARING_VIOLATION);
+    Sim().InjectFault(Call::GetPrivateProfileIntW, 0, ERROR_SHARING_VIOLATION);
+    Sim().InjectFault(Call::GetPrivateProfileSectionNamesW, 0, ERROR_SHARING_VIOLATION);
     EXPECT_EQ(Get(u"Sec", u"Key", u"def"), (Answer{5, u"Value"}));
     EXPECT_EQ(Get(u"Sec", u"Key", u"def"), (Answer{3, u"def"}));
     EXPECT_EQ(Sim().GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));

@@ -13,7 +13,7 @@ class SimCloseTest : public SimTest {};
 TEST_F(SimCloseTest, AnInjectedCloseFailureStillReleasesTheObject) {
     WriteTextFile(u"C:\\f.txt", u"x");
     struct Case {
-        const char* call;
+        Call call;
         std::function<void*()> open;
         std::function<LONG(void*)> close;  // ERROR_SUCCESS or the error reported
     };
@@ -22,20 +22,20 @@ TEST_F(SimCloseTest, AnInjectedCloseFailureStillReleasesTheObject) {
     };
     const GUID net = {0x4d36e972, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     const Case cases[] = {
-        {"CloseHandle",
+        {Call::CloseHandle,
          [] {
              return static_cast<void*>(OS().CreateFileW(u"C:\\f.txt", FILE_APPEND_DATA,
                                                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
          },
          [&](void* h) { return lastErrorOf(OS().CloseHandle(static_cast<HANDLE>(h))); }},
-        {"FindClose",
+        {Call::FindClose,
          [] {
              WIN32_FIND_DATAW data{};
              return static_cast<void*>(OS().FindFirstFileW(u"C:\\f.txt", &data));
          },
          [&](void* h) { return lastErrorOf(OS().FindClose(static_cast<HANDLE>(h))); }},
-        {"RegCloseKey",
+        {Call::RegCloseKey,
          [] {
              HKEY key = nullptr;
              OS().RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, nullptr, 0, KEY_READ, nullptr,
@@ -43,13 +43,13 @@ TEST_F(SimCloseTest, AnInjectedCloseFailureStillReleasesTheObject) {
              return static_cast<void*>(key);
          },
          [](void* h) { return OS().RegCloseKey(static_cast<HKEY>(h)); }},
-        {"CloseServiceHandle",
+        {Call::CloseServiceHandle,
          [] {
              return static_cast<void*>(
                  OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
          },
          [&](void* h) { return lastErrorOf(OS().CloseServiceHandle(static_cast<SC_HANDLE>(h))); }},
-        {"SetupDiDestroyDeviceInfoList",
+        {Call::SetupDiDestroyDeviceInfoList,
          [&] { return static_cast<void*>(OS().SetupDiGetClassDevsW(&net, nullptr, nullptr, 0)); },
          [&](void* h) {
              return lastErrorOf(OS().SetupDiDestroyDeviceInfoList(static_cast<HDEVINFO>(h)));

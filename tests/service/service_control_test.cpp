@@ -75,13 +75,13 @@ TEST_F(ServiceControlTest, InstallingTwiceFailsAndLeavesTheDescription) {
 
 TEST_F(ServiceControlTest, InstallKeepsTheServiceWhenItsKeyOrDescriptionCannotBeWritten) {
     struct Case {
-        const char* call;
+        Call call;
         int result;
         const char16_t* message;
     };
     const Case cases[] = {
-        {"RegOpenKeyExW", -4, u"[ZeRegionSvc] Open service key failed\r\n"},
-        {"RegSetValueExW", -6, u"[ZeRegionSvc] Write service description failed\r\n"},
+        {Call::RegOpenKeyExW, -4, u"[ZeRegionSvc] Open service key failed\r\n"},
+        {Call::RegSetValueExW, -6, u"[ZeRegionSvc] Write service description failed\r\n"},
     };
     for (const Case& c : cases) {
         Reg().Delete(kServiceKey, true);
@@ -166,7 +166,7 @@ TEST_F(ServiceControlTest, StartStopAndDeleteReportTheManagersRefusals) {
               (Lines{u"[ZeRegionSvc] ZeStartService\r\n", u"[ZeRegionSvc] ZeStartService\r\n",
                      u"[ZeRegionSvc] ZE_SVC_ERR_START_SVC\r\n", u"[ZeRegionSvc] ZeStopService\r\n",
                      u"[ZeRegionSvc] ZE_SVC_ERR_CONTROL_SVC\r\n"}));
-    Sim().InjectFault("DeleteService", 0, ERROR_ACCESS_DENIED);
+    Sim().InjectFault(Call::DeleteService, 0, ERROR_ACCESS_DENIED);
     ClearLog();
     EXPECT_EQ(ZeUninstallService(), ZE_SVC_ERR_DELETE_SVC);
     EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeUninstallService\r\n",

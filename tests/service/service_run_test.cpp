@@ -267,7 +267,7 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
 TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
     struct Case {
         const char* what;
-        const char* call;
+        Call call;
         std::vector<int> occurrences;
         int exitCode;
         Statuses reported;
@@ -278,7 +278,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
     const int unreported = ZE_EXIT_SERVICE_UNREPORTED;
     const Case cases[] = {
         {"running fails once",
-         "SetServiceStatus",
+         Call::SetServiceStatus,
          {1},
          0,
          {Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, 0)},
@@ -286,7 +286,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
          0,
          0},
         {"running never reported",
-         "SetServiceStatus",
+         Call::SetServiceStatus,
          {1, 2, 3},
          0,
          {Status(SERVICE_STOPPED, 0)},
@@ -294,7 +294,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
          0,
          1},
         {"stopped never reported",
-         "SetServiceStatus",
+         Call::SetServiceStatus,
          {2, 3, 4},
          unreported,
          {Status(SERVICE_RUNNING, kAccepted)},
@@ -302,7 +302,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
          1067,
          1},
         {"no handler",
-         "RegisterServiceCtrlHandlerW",
+         Call::RegisterServiceCtrlHandlerW,
          {1},
          unreported,
          {},
@@ -352,7 +352,7 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
     auto failEnables = [&] {
         Sim().ClearFaults();
         for (int occurrence = 2; occurrence <= 6; ++occurrence)
-            Sim().InjectFault("SetupDiCallClassInstaller", occurrence, ERROR_INVALID_PARAMETER);
+            Sim().InjectFault(Call::SetupDiCallClassInstaller, occurrence, ERROR_INVALID_PARAMETER);
     };
     failEnables();
     EXPECT_EQ(Run({u"/debug"}), ZE_ERR_ADAPTER_NOT_ENABLED);
@@ -369,7 +369,7 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
 
 TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {
     WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n[Settings]\r\nRunTimes=3\r\n");
-    Sim().InjectFault("WritePrivateProfileStringW", 0, ERROR_ACCESS_DENIED);
+    Sim().InjectFault(Call::WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED);
     EXPECT_EQ(StartRunAndStop(), 0);
     EXPECT_EQ(RunTimes(), u"3");
     EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] Write RunTimes"}),

@@ -25,7 +25,7 @@ bool FullSweep() {
 struct Tally {
     std::size_t cases = 0;
     std::set<CallPoint> points;
-    std::set<std::string> calls;
+    std::set<Call> calls;
     std::array<std::size_t, kCheckCount> passed{};
     std::vector<std::string> failures;
 
@@ -74,10 +74,10 @@ std::vector<CallRecord> CleanRun(Scenario scenario) {
 
 std::vector<SweepCase> FaultCases(Scenario scenario, const std::vector<CallRecord>& calls) {
     bool full = FullSweep();
-    std::set<std::string> swept;
+    std::set<Call> swept;
     std::vector<SweepCase> cases;
     for (const auto& call : calls) {
-        const auto& errors = ErrorsOf(call.point.call);
+        std::vector<LONG> errors = ErrorsOf(call.point.call);
         if (errors.empty() || (!full && !swept.insert(call.point.call).second))
             continue;
         for (LONG error : errors) {
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::ValuesIn(kScenarios),
 TEST(StopSweep, AStopBeforeAnyCallOfTheResetEndsTheServiceWithTheAdapterEnabled) {
     std::vector<CallRecord> calls = CleanRun(Scenario::ServiceRun);
     bool full = FullSweep();
-    std::set<std::string> swept;
+    std::set<Call> swept;
     Tally tally;
     std::size_t index = 0;
     for (const auto& call : calls) {

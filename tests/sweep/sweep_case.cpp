@@ -16,10 +16,10 @@
 
 #include "common/text.h"
 #include "main/program.h"
+#include "platform/names.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/machine_registry.h"
-#include "platform/names.h"
 #include "platform/sim/service_manager.h"
 
 namespace ze::sweep {
@@ -320,7 +320,7 @@ std::string CaseReport(const SweepCase& sweepCase) {
            << "check " << kOwnFilesOnly << " " << files.empty() << " " << files << "\n"
            << "check " << kAdapterEnabled << " " << adapter << " left disabled\n";
     for (const auto& call : layer.Calls()) {
-        report << "call " << call.point.call << " " << call.point.occurrence << " "
+        report << "call " << CallName(call.point.call) << " " << call.point.occurrence << " "
                << call.serviceWork << "\n";
     }
     report << "end\n";
@@ -388,11 +388,15 @@ void ParseReport(const std::string& text, Outcome* outcome, bool* ended) {
                 std::getline(words >> std::ws, outcome->why[check]);
             }
         } else if (kind == "call") {
+            std::string name;
             CallRecord record;
             int serviceWork = 0;
-            words >> record.point.call >> record.point.occurrence >> serviceWork;
+            words >> name >> record.point.occurrence >> serviceWork;
             record.serviceWork = serviceWork != 0;
-            outcome->calls.push_back(std::move(record));
+            if (std::optional<Call> call = CallNamed(name)) {
+                record.point.call = *call;
+                outcome->calls.push_back(std::move(record));
+            }
         } else if (kind == "end") {
             *ended = true;
         }
@@ -443,7 +447,7 @@ const char* CheckName(int check) {
 std::string Describe(const SweepCase& sweepCase) {
     std::string text = ScenarioName(sweepCase.scenario);
     if (sweepCase.failing) {
-        text += ": " + sweepCase.failing->call + " #" +
+        text += ": " + std::string(CallName(sweepCase.failing->call)) + " #" +
                 std::to_string(sweepCase.failing->occurrence) + " fails with " +
                 ErrorText(sweepCase.error);
     }
@@ -501,57 +505,111 @@ Outcome RunCase(const SweepCase& sweepCase) {
     return outcome;
 }
 
-const std::vector<LONG>& ErrorsOf(const std::string& call) {
-    static const std::map<std::string, std::vector<LONG>> errors = {
+std::vector<LONG> ErrorsOf(Call call) {
+    // Every call of the port is named here, so a call added to the port does not
+    // build until the sweep knows how it fails.
+    switch (call) {
         // Registry: a key or value that is missing or refused, or deleted meanwhile.
-        {"RegOpenKeyExW", {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}},
-        {"RegCreateKeyExW", {ERROR_ACCESS_DENIED}},
-        {"RegQueryValueExW", {ERROR_FILE_NOT_FOUND, ERROR_KEY_DELETED}},
-        {"RegSetValueExW", {ERROR_ACCESS_DENIED, ERROR_KEY_DELETED}},
-        {"RegQueryInfoKeyW", {ERROR_KEY_DELETED}},
-        {"RegEnumKeyExW", {ERROR_NO_MORE_ITEMS, ERROR_KEY_DELETED}},
-        {"RegEnumValueW", {ERROR_NO_MORE_ITEMS, ERROR_KEY_DELETED}},
-        {"RegDeleteKeyW", {ERROR_ACCESS_DENIED}},
-        {"RegCloseKey", {ERROR_INVALID_HANDLE}},
+        case Call::RegOpenKeyExW:
+            return {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND};
+        case Call::RegCreateKeyExW:
+            return {ERROR_ACCESS_DENIED};
+        case Call::RegQueryValueExW:
+            return {ERROR_FILE_NOT_FOUND, ERROR_KEY_DELETED};
+        case Call::RegSetValueExW:
+            return {ERROR_ACCESS_DENIED, ERROR_KEY_DELETED};
+        case Call::RegQueryInfoKeyW:
+            return {ERROR_KEY_DELETED};
+        case Call::RegEnumKeyExW:
+            return {ERROR_NO_MORE_ITEMS, ERROR_KEY_DELETED};
+        case Call::RegEnumValueW:
+            return {ERROR_NO_MORE_ITEMS, ERROR_KEY_DELETED};
+        case Call::RegDeleteKeyW:
+            return {ERROR_ACCESS_DENIED};
+        case Call::RegCloseKey:
+            return {ERROR_INVALID_HANDLE};
         // Profile functions: the file cannot be opened (held or refused).
-        {"GetPrivateProfileStringW", {ERROR_SHARING_VIOLATION}},
-        {"GetPrivateProfileIntW", {ERROR_SHARING_VIOLATION}},
-        {"GetPrivateProfileSectionNamesW", {ERROR_SHARING_VIOLATION}},
-        {"WritePrivateProfileStringW", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+        case Call::GetPrivateProfileStringW:
+            return {ERROR_SHARING_VIOLATION};
+        case Call::GetPrivateProfileIntW:
+            return {ERROR_SHARING_VIOLATION};
+        case Call::GetPrivateProfileSectionNamesW:
+            return {ERROR_SHARING_VIOLATION};
+        case Call::WritePrivateProfileStringW:
+            return {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
         // Files, module and system.
-        {"GetModuleFileNameW", {ERROR_NOT_ENOUGH_MEMORY}},
-        {"GetModuleHandleW", {ERROR_NOT_ENOUGH_MEMORY}},
-        {"GetSystemDirectoryW", {ERROR_NOT_ENOUGH_MEMORY}},
-        {"GetWindowsDirectoryW", {ERROR_NOT_ENOUGH_MEMORY}},
-        {"FindFirstFileW", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
-        {"FindClose", {ERROR_INVALID_HANDLE}},
-        {"CreateFileW", {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED}},
-        {"WriteFile", {kErrorDiskFull}},
-        {"CloseHandle", {ERROR_INVALID_HANDLE}},
-        {"GetLocaleInfoW", {ERROR_INVALID_PARAMETER}},
+        case Call::GetModuleFileNameW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
+        case Call::GetModuleHandleW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
+        case Call::GetSystemDirectoryW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
+        case Call::GetWindowsDirectoryW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
+        case Call::FindFirstFileW:
+            return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED};
+        case Call::FindClose:
+            return {ERROR_INVALID_HANDLE};
+        case Call::CreateFileW:
+            return {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED};
+        case Call::WriteFile:
+            return {kErrorDiskFull};
+        case Call::CloseHandle:
+            return {ERROR_INVALID_HANDLE};
+        case Call::GetLocaleInfoW:
+            return {ERROR_INVALID_PARAMETER};
         // Service control manager.
-        {"OpenSCManagerW", {ERROR_ACCESS_DENIED}},
-        {"CreateServiceW", {ERROR_SERVICE_EXISTS, ERROR_ACCESS_DENIED}},
-        {"OpenServiceW", {ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED}},
-        {"DeleteService", {ERROR_SERVICE_MARKED_FOR_DELETE}},
-        {"StartServiceW", {ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_ALREADY_RUNNING}},
-        {"ControlService", {ERROR_SERVICE_NOT_ACTIVE, ERROR_SERVICE_CANNOT_ACCEPT_CTRL}},
-        {"CloseServiceHandle", {ERROR_INVALID_HANDLE}},
-        {"StartServiceCtrlDispatcherW", {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT}},
-        {"RegisterServiceCtrlHandlerW", {kErrorServiceNotInExe}},
-        {"SetServiceStatus", {ERROR_INVALID_DATA}},
+        case Call::OpenSCManagerW:
+            return {ERROR_ACCESS_DENIED};
+        case Call::CreateServiceW:
+            return {ERROR_SERVICE_EXISTS, ERROR_ACCESS_DENIED};
+        case Call::OpenServiceW:
+            return {ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED};
+        case Call::DeleteService:
+            return {ERROR_SERVICE_MARKED_FOR_DELETE};
+        case Call::StartServiceW:
+            return {ERROR_SERVICE_REQUEST_TIMEOUT, ERROR_SERVICE_ALREADY_RUNNING};
+        case Call::ControlService:
+            return {ERROR_SERVICE_NOT_ACTIVE, ERROR_SERVICE_CANNOT_ACCEPT_CTRL};
+        case Call::CloseServiceHandle:
+            return {ERROR_INVALID_HANDLE};
+        case Call::StartServiceCtrlDispatcherW:
+            return {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT};
+        case Call::RegisterServiceCtrlHandlerW:
+            return {kErrorServiceNotInExe};
+        case Call::SetServiceStatus:
+            return {ERROR_INVALID_DATA};
         // Device installer.
-        {"SetupDiClassGuidsFromNameW", {ERROR_INVALID_CLASS}},
-        {"SetupDiGetClassDevsW", {ERROR_INVALID_CLASS}},
-        {"SetupDiEnumDeviceInfo", {ERROR_NO_MORE_ITEMS}},
-        {"SetupDiGetDeviceRegistryPropertyW", {ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER}},
-        {"SetupDiSetClassInstallParamsW", {ERROR_INVALID_PARAMETER}},
-        {"SetupDiCallClassInstaller", {ERROR_ACCESS_DENIED, ERROR_NO_SUCH_DEVINST}},
-        {"SetupDiDestroyDeviceInfoList", {ERROR_INVALID_HANDLE}},
-    };
-    static const std::vector<LONG> none;
-    auto it = errors.find(call);
-    return it == errors.end() ? none : it->second;
+        case Call::SetupDiClassGuidsFromNameW:
+            return {ERROR_INVALID_CLASS};
+        case Call::SetupDiGetClassDevsW:
+            return {ERROR_INVALID_CLASS};
+        case Call::SetupDiEnumDeviceInfo:
+            return {ERROR_NO_MORE_ITEMS};
+        case Call::SetupDiGetDeviceRegistryPropertyW:
+            return {ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER};
+        case Call::SetupDiSetClassInstallParamsW:
+            return {ERROR_INVALID_PARAMETER};
+        case Call::SetupDiCallClassInstaller:
+            return {ERROR_ACCESS_DENIED, ERROR_NO_SUCH_DEVINST};
+        case Call::SetupDiDestroyDeviceInfoList:
+            return {ERROR_INVALID_HANDLE};
+        // Not failed: calls that cannot fail, and those no swept scenario makes.
+        case Call::GetCommandLineW:
+        case Call::ReadFile:
+        case Call::GetLocalTime:
+        case Call::Sleep:
+        case Call::GetLastError:
+        case Call::SetLastError:
+        case Call::ExitProcess:
+        case Call::OutputDebugStringW:
+        case Call::GetStdHandle:
+        case Call::GetConsoleMode:
+        case Call::WriteConsoleW:
+        case Call::SetupDiGetDeviceInstanceIdW:
+            return {};
+    }
+    return {};
 }
 
 }  // namespace ze::sweep

@@ -50,6 +50,6 @@ Outcome RunCase(const SweepCase& sweepCase);
 
 // The errors Windows gives when the call fails; empty for calls that cannot fail
 // (GetLastError, GetLocalTime, Sleep, ...).
-const std::vector<LONG>& ErrorsOf(const std::string& call);
+std::vector<LONG> ErrorsOf(Call call);
 
 }  // namespace ze::sweep

@@ -7,7 +7,7 @@ std::vector<CallRecord> SweepLayer::Calls() const {
     return calls_;
 }
 
-void SweepLayer::OnCall(const char* call) {
+void SweepLayer::OnCall(Call call) {
     bool runHook = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -24,7 +24,7 @@ void SweepLayer::OnCall(const char* call) {
 }
 
 void SweepLayer::Sleep(DWORD dwMilliseconds) {
-    OnCall("Sleep");
+    OnCall(Call::Sleep);
     slept_ += dwMilliseconds;
 }
 

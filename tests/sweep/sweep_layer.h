@@ -20,9 +20,9 @@
 
 namespace ze::sweep {
 
-// One call of the program: its name and which call of that name it was (from 1).
+// One call of the program: which call of the port and which call of it it was (from 1).
 struct CallPoint {
-    std::string call;
+    Call call = Call::GetLastError;
     int occurrence = 0;
     bool operator<(const CallPoint& other) const {
         return std::tie(call, occurrence) < std::tie(other.call, other.occurrence);
@@ -60,7 +60,7 @@ class SweepLayer : public PlatformDecorator {
                           SERVICE_STATUS* lpServiceStatus) override;
 
   protected:
-    void OnCall(const char* call) override;
+    void OnCall(Call call) override;
 
   private:
     struct Fault {
@@ -75,7 +75,7 @@ class SweepLayer : public PlatformDecorator {
     std::function<void()> hook_;
 
     mutable std::mutex mutex_;
-    std::map<std::string, int> counts_;
+    std::map<Call, int> counts_;
     std::vector<CallRecord> calls_;
     std::size_t serviceWorkCalls_ = 0;
     std::atomic<bool> running_{false};

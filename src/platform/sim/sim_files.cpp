@@ -88,7 +88,7 @@ void SimPlatform::SetReadOnly(std::u16string_view windowsPath, bool readOnly) {
 
 HANDLE SimPlatform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, void*,
                                 DWORD dwCreationDisposition, DWORD, HANDLE) {
-    if (auto fault = DueFault("CreateFileW"))
+    if (auto fault = DueFault(Call::CreateFileW))
         return INVALID_HANDLE_VALUE;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (lpFileName == nullptr || *lpFileName == u'\0') {
@@ -159,7 +159,7 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
                             DWORD* lpNumberOfBytesWritten, void*) {
     if (lpNumberOfBytesWritten != nullptr)
         *lpNumberOfBytesWritten = 0;
-    if (auto fault = DueFault("WriteFile"))
+    if (auto fault = DueFault(Call::WriteFile))
         return FALSE;
     if (int stream = StandardStreamIndex(hFile); stream >= 0) {
         AppendStandardStream(
@@ -188,7 +188,7 @@ BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToR
                            DWORD* lpNumberOfBytesRead, void*) {
     if (lpNumberOfBytesRead != nullptr)
         *lpNumberOfBytesRead = 0;
-    if (auto fault = DueFault("ReadFile"))
+    if (auto fault = DueFault(Call::ReadFile))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto it = files_.find(hFile);
@@ -213,7 +213,7 @@ BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToR
 // A failed close still releases the handle (an injected failure included): on
 // Windows a close fails only for a handle that is not open.
 BOOL SimPlatform::CloseHandle(HANDLE hObject) {
-    std::optional<LONG> fault = DueFault("CloseHandle");
+    std::optional<LONG> fault = DueFault(Call::CloseHandle);
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto it = files_.find(hObject);
     if (it == files_.end()) {
@@ -226,7 +226,7 @@ BOOL SimPlatform::CloseHandle(HANDLE hObject) {
 }
 
 HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
-    if (auto fault = DueFault("FindFirstFileW"))
+    if (auto fault = DueFault(Call::FindFirstFileW))
         return INVALID_HANDLE_VALUE;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::u16string path = lpFileName == nullptr ? u"" : lpFileName;
@@ -261,7 +261,7 @@ HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindF
 }
 
 BOOL SimPlatform::FindClose(HANDLE hFindFile) {
-    std::optional<LONG> fault = DueFault("FindClose");
+    std::optional<LONG> fault = DueFault(Call::FindClose);
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (finds_.erase(hFindFile) == 0) {
         SetLast(*this, ERROR_INVALID_HANDLE);

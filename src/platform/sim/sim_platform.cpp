@@ -20,7 +20,7 @@ thread_local DWORD t_lastError = 0;
 
 // The fault armed for this thread's next call of one name (InjectFaultOnThisThread).
 struct ThreadFault {
-    std::string call;
+    Call call;
     LONG error = ERROR_SUCCESS;
 };
 thread_local std::optional<ThreadFault> t_armedFault;
@@ -65,7 +65,7 @@ std::uintptr_t SimPlatform::NextHandleValue() {
     return nextHandle_;
 }
 
-void SimPlatform::InjectFault(const std::string& call, int occurrence, LONG error) {
+void SimPlatform::InjectFault(Call call, int occurrence, LONG error) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     faults_[call].push_back(Fault{occurrence, error});
 }
@@ -76,11 +76,11 @@ void SimPlatform::ClearFaults() {
     callCounts_.clear();
 }
 
-void SimPlatform::InjectFaultOnThisThread(const std::string& call, LONG error) {
+void SimPlatform::InjectFaultOnThisThread(Call call, LONG error) {
     t_armedFault = ThreadFault{call, error};
 }
 
-std::optional<LONG> SimPlatform::DueFault(const std::string& call) {
+std::optional<LONG> SimPlatform::DueFault(Call call) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int count = ++callCounts_[call];
     if (t_armedFault && t_armedFault->call == call) {
@@ -110,7 +110,7 @@ void SimPlatform::Record(std::string action, std::u16string path, std::u16string
 // ---- module, system, time, locale, debug output ----
 
 DWORD SimPlatform::GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
-    if (auto fault = DueFault("GetModuleFileNameW"))
+    if (auto fault = DueFault(Call::GetModuleFileNameW))
         return 0;
     const std::u16string& path = settings_.modulePath;
     if (nSize == 0) {
@@ -131,7 +131,7 @@ DWORD SimPlatform::GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
 }
 
 HMODULE SimPlatform::GetModuleHandleW(LPCWSTR lpModuleName) {
-    if (auto fault = DueFault("GetModuleHandleW"))
+    if (auto fault = DueFault(Call::GetModuleHandleW))
         return nullptr;
     if (lpModuleName != nullptr) {
         t_lastError = ERROR_FILE_NOT_FOUND;
@@ -148,13 +148,13 @@ LPWSTR SimPlatform::GetCommandLineW() {
 }
 
 UINT SimPlatform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
-    if (auto fault = DueFault("GetSystemDirectoryW"))
+    if (auto fault = DueFault(Call::GetSystemDirectoryW))
         return 0;
     return CopyDirectory(settings_.windowsDirectory + u"\\system32", lpBuffer, uSize);
 }
 
 UINT SimPlatform::GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
-    if (auto fault = DueFault("GetWindowsDirectoryW"))
+    if (auto fault = DueFault(Call::GetWindowsDirectoryW))
         return 0;
     return CopyDirectory(settings_.windowsDirectory, lpBuffer, uSize);
 }
@@ -197,7 +197,7 @@ void SimPlatform::SetLastError(DWORD dwErrCode) {
 }
 
 int SimPlatform::GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) {
-    if (auto fault = DueFault("GetLocaleInfoW"))
+    if (auto fault = DueFault(Call::GetLocaleInfoW))
         return 0;
     LCID id = Locale == LOCALE_SYSTEM_DEFAULT ? settings_.systemLocale
               : Locale == LOCALE_USER_DEFAULT ? settings_.userLocale

@@ -101,7 +101,7 @@ DWORD ReadString(const Opened& file, LPCWSTR section, LPCWSTR key, LPCWSTR defau
 DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
                                             LPWSTR lpReturnedString, DWORD nSize,
                                             LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault("GetPrivateProfileStringW");
+    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileStringW);
     if (lpReturnedString == nullptr || nSize == 0)
         return 0;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -113,7 +113,7 @@ DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName
 
 UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
                                         LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault("GetPrivateProfileIntW");
+    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileIntW);
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     Opened file = OpenForReading(
         files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
@@ -128,7 +128,7 @@ UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, IN
 
 DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
                                                   LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault("GetPrivateProfileSectionNamesW");
+    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileSectionNamesW);
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     // The file is opened (and the last error set) before the buffer is looked at.
     Opened file = OpenForReading(
@@ -141,7 +141,7 @@ DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD
 
 BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
                                              LPCWSTR lpFileName) {
-    if (DueFault("WritePrivateProfileStringW"))
+    if (DueFault(Call::WritePrivateProfileStringW))
         return FALSE;
     if (lpAppName == nullptr && lpKeyName != nullptr) {
         SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

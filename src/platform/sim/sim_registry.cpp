@@ -38,7 +38,7 @@ LONG SimPlatform::ResolveKey(HKEY handle, REGSAM needed, KeyHandle* key) {
     return ERROR_SUCCESS;
 }
 
-LONG SimPlatform::KeyCall(const std::string& call, HKEY handle, REGSAM needed,
+LONG SimPlatform::KeyCall(Call call, HKEY handle, REGSAM needed,
                           const std::function<LONG(const KeyHandle&)>& body) {
     if (auto fault = DueFault(call))
         return *fault;
@@ -88,7 +88,7 @@ LONG SimPlatform::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool 
 
 LONG SimPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired,
                                 HKEY* phkResult) {
-    if (auto fault = DueFault("RegOpenKeyExW"))
+    if (auto fault = DueFault(Call::RegOpenKeyExW))
         return *fault;
     return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
 }
@@ -96,7 +96,7 @@ LONG SimPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDe
 LONG SimPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
                                   REGSAM samDesired, void*, HKEY* phkResult,
                                   DWORD* lpdwDisposition) {
-    if (auto fault = DueFault("RegCreateKeyExW"))
+    if (auto fault = DueFault(Call::RegCreateKeyExW))
         return *fault;
     if (lpSubKey == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -105,19 +105,20 @@ LONG SimPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DW
 
 LONG SimPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD* lpType,
                                    BYTE* lpData, DWORD* lpcbData) {
-    return KeyCall("RegQueryValueExW", hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
-        if (lpData != nullptr && lpcbData == nullptr)
-            return ERROR_INVALID_PARAMETER;
-        RegValue value;
-        if (LONG error = registry_->QueryValue(key.key, NameOrEmpty(lpValueName), &value))
-            return error;
-        return CopyValueOut(value.type, value.data, lpType, lpData, lpcbData);
-    });
+    return KeyCall(
+        Call::RegQueryValueExW, hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
+            if (lpData != nullptr && lpcbData == nullptr)
+                return ERROR_INVALID_PARAMETER;
+            RegValue value;
+            if (LONG error = registry_->QueryValue(key.key, NameOrEmpty(lpValueName), &value))
+                return error;
+            return CopyValueOut(value.type, value.data, lpType, lpData, lpcbData);
+        });
 }
 
 LONG SimPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
                                  const BYTE* lpData, DWORD cbData) {
-    return KeyCall("RegSetValueExW", hKey, KEY_SET_VALUE, [&](const KeyHandle& key) -> LONG {
+    return KeyCall(Call::RegSetValueExW, hKey, KEY_SET_VALUE, [&](const KeyHandle& key) -> LONG {
         if (lpData == nullptr && cbData != 0)
             return ERROR_NOACCESS;
         DWORD count = StoredByteCount(dwType, lpData, cbData);
@@ -135,35 +136,36 @@ LONG SimPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*,
                                    DWORD* lpcValues, DWORD* lpcbMaxValueNameLen,
                                    DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
                                    FILETIME* lpftLastWriteTime) {
-    return KeyCall("RegQueryInfoKeyW", hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
-        KeyInfo info;
-        if (LONG error = registry_->QueryInfo(key.key, &info))
-            return error;
-        if (lpcchClass != nullptr)
-            *lpcchClass = 0;
-        if (lpcSubKeys != nullptr)
-            *lpcSubKeys = info.subkeys;
-        if (lpcbMaxSubKeyLen != nullptr)
-            *lpcbMaxSubKeyLen = info.maxSubkeyLength;
-        if (lpcbMaxClassLen != nullptr)
-            *lpcbMaxClassLen = 0;
-        if (lpcValues != nullptr)
-            *lpcValues = info.values;
-        if (lpcbMaxValueNameLen != nullptr)
-            *lpcbMaxValueNameLen = info.maxValueNameLength;
-        if (lpcbMaxValueLen != nullptr)
-            *lpcbMaxValueLen = info.maxValueSize;
-        if (lpcbSecurityDescriptor != nullptr)
-            *lpcbSecurityDescriptor = 0;
-        if (lpftLastWriteTime != nullptr)
-            *lpftLastWriteTime = FILETIME{0, 0};
-        return ERROR_SUCCESS;
-    });
+    return KeyCall(Call::RegQueryInfoKeyW, hKey, KEY_QUERY_VALUE,
+                   [&](const KeyHandle& key) -> LONG {
+                       KeyInfo info;
+                       if (LONG error = registry_->QueryInfo(key.key, &info))
+                           return error;
+                       if (lpcchClass != nullptr)
+                           *lpcchClass = 0;
+                       if (lpcSubKeys != nullptr)
+                           *lpcSubKeys = info.subkeys;
+                       if (lpcbMaxSubKeyLen != nullptr)
+                           *lpcbMaxSubKeyLen = info.maxSubkeyLength;
+                       if (lpcbMaxClassLen != nullptr)
+                           *lpcbMaxClassLen = 0;
+                       if (lpcValues != nullptr)
+                           *lpcValues = info.values;
+                       if (lpcbMaxValueNameLen != nullptr)
+                           *lpcbMaxValueNameLen = info.maxValueNameLength;
+                       if (lpcbMaxValueLen != nullptr)
+                           *lpcbMaxValueLen = info.maxValueSize;
+                       if (lpcbSecurityDescriptor != nullptr)
+                           *lpcbSecurityDescriptor = 0;
+                       if (lpftLastWriteTime != nullptr)
+                           *lpftLastWriteTime = FILETIME{0, 0};
+                       return ERROR_SUCCESS;
+                   });
 }
 
 LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD*,
                                 LPWSTR, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
-    return KeyCall("RegEnumKeyExW", hKey, KEY_ENUMERATE_SUB_KEYS,
+    return KeyCall(Call::RegEnumKeyExW, hKey, KEY_ENUMERATE_SUB_KEYS,
                    [&](const KeyHandle& key) -> LONG {
                        if (lpName == nullptr || lpcchName == nullptr)
                            return ERROR_INVALID_PARAMETER;
@@ -182,7 +184,7 @@ LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* 
 
 LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    return KeyCall("RegEnumValueW", hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
+    return KeyCall(Call::RegEnumValueW, hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
         if (lpValueName == nullptr || lpcchValueName == nullptr)
             return ERROR_INVALID_PARAMETER;
         if (lpData != nullptr && lpcbData == nullptr)
@@ -209,7 +211,7 @@ LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DW
 }
 
 LONG SimPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
-    if (auto fault = DueFault("RegDeleteKeyW"))
+    if (auto fault = DueFault(Call::RegDeleteKeyW))
         return *fault;
     if (lpSubKey == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -236,7 +238,7 @@ LONG SimPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 // An injected failure is reported after the key is closed, as every failed close.
 LONG SimPlatform::RegCloseKey(HKEY hKey) {
-    std::optional<LONG> fault = DueFault("RegCloseKey");
+    std::optional<LONG> fault = DueFault(Call::RegCloseKey);
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (hKey != HKEY_LOCAL_MACHINE && keys_.erase(hKey) != 1)
         return ERROR_INVALID_HANDLE;

@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "common/text.h"
-#include "platform/sim/machine_file.h"
 #include "platform/names.h"
+#include "platform/sim/machine_file.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"
@@ -334,7 +334,7 @@ std::size_t ServiceManager::OpenHandleCount() {
 // ---- the manager's calls ----
 
 SC_HANDLE ServiceManager::OpenSCManager(LPCWSTR machineName, LPCWSTR databaseName, DWORD access) {
-    if (machine_.DueFault("OpenSCManagerW"))
+    if (machine_.DueFault(Call::OpenSCManagerW))
         return nullptr;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     if ((machineName != nullptr && *machineName != u'\0') ||
@@ -354,7 +354,7 @@ SC_HANDLE ServiceManager::OpenSCManager(LPCWSTR machineName, LPCWSTR databaseNam
 SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName,
                                         DWORD access, DWORD serviceType, DWORD startType,
                                         DWORD errorControl, LPCWSTR binaryPath) {
-    if (machine_.DueFault("CreateServiceW"))
+    if (machine_.DueFault(Call::CreateServiceW))
         return nullptr;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     LONG error = ERROR_SUCCESS;
@@ -424,7 +424,7 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
 }
 
 SC_HANDLE ServiceManager::OpenService(SC_HANDLE manager, LPCWSTR name, DWORD access) {
-    if (machine_.DueFault("OpenServiceW"))
+    if (machine_.DueFault(Call::OpenServiceW))
         return nullptr;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     LONG error = ERROR_SUCCESS;
@@ -458,7 +458,7 @@ SC_HANDLE ServiceManager::OpenService(SC_HANDLE manager, LPCWSTR name, DWORD acc
 }
 
 BOOL ServiceManager::DeleteService(SC_HANDLE service) {
-    if (machine_.DueFault("DeleteService"))
+    if (machine_.DueFault(Call::DeleteService))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     LONG error = ERROR_SUCCESS;
@@ -578,7 +578,7 @@ LONG ServiceManager::LaunchAndAwait(const std::u16string& name, const std::strin
 }
 
 BOOL ServiceManager::StartService(SC_HANDLE service) {
-    if (machine_.DueFault("StartServiceW"))
+    if (machine_.DueFault(Call::StartServiceW))
         return FALSE;
     std::u16string name;
     std::string token;
@@ -650,7 +650,7 @@ LONG ServiceManager::AwaitHandled(const std::u16string& name, std::uint64_t sequ
 }
 
 BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
-    if (machine_.DueFault("ControlService"))
+    if (machine_.DueFault(Call::ControlService))
         return FALSE;
     if (status == nullptr)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -741,7 +741,7 @@ BOOL ServiceManager::SendControl(const std::function<LONG(std::u16string*)>& tar
 
 // An injected failure is reported after the handle is closed, as every failed close.
 BOOL ServiceManager::CloseServiceHandle(SC_HANDLE handle) {
-    bool fault = machine_.DueFault("CloseServiceHandle").has_value();
+    bool fault = machine_.DueFault(Call::CloseServiceHandle).has_value();
     std::u16string service;
     {
         std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
@@ -759,7 +759,7 @@ BOOL ServiceManager::CloseServiceHandle(SC_HANDLE handle) {
 // ---- the service process's side ----
 
 BOOL ServiceManager::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* table) {
-    if (machine_.DueFault("StartServiceCtrlDispatcherW"))
+    if (machine_.DueFault(Call::StartServiceCtrlDispatcherW))
         return FALSE;
     if (table == nullptr || table[0].lpServiceName == nullptr || table[0].lpServiceProc == nullptr)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -877,7 +877,7 @@ void ServiceManager::RunDispatcherLoop(const std::u16string& name) {
 
 SERVICE_STATUS_HANDLE ServiceManager::RegisterServiceCtrlHandler(LPCWSTR name,
                                                                  LPHANDLER_FUNCTION handler) {
-    if (machine_.DueFault("RegisterServiceCtrlHandlerW"))
+    if (machine_.DueFault(Call::RegisterServiceCtrlHandlerW))
         return nullptr;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     if (!dispatcher_ || name == nullptr || !EqualsIgnoreCase(dispatcher_->service, name)) {
@@ -897,7 +897,7 @@ SERVICE_STATUS_HANDLE ServiceManager::RegisterServiceCtrlHandler(LPCWSTR name,
 }
 
 BOOL ServiceManager::SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status) {
-    if (machine_.DueFault("SetServiceStatus"))
+    if (machine_.DueFault(Call::SetServiceStatus))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     if (!dispatcher_ || handle == nullptr || handle != dispatcher_->statusHandle)

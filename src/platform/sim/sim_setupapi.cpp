@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/text.h"
-#include "platform/sim/device_manager.h"
 #include "platform/names.h"
+#include "platform/sim/device_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"
 
@@ -149,7 +149,7 @@ bool DeviceManager::IsStarted(std::u16string_view instanceId) {
 
 BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize,
                                        DWORD* requiredSize) {
-    if (machine_.DueFault("SetupDiClassGuidsFromNameW"))
+    if (machine_.DueFault(Call::SetupDiClassGuidsFromNameW))
         return FALSE;
     if (className == nullptr || (list == nullptr && listSize != 0))
         return Fail(ERROR_INVALID_PARAMETER);
@@ -178,7 +178,7 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
 }
 
 HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, DWORD flags) {
-    if (machine_.DueFault("SetupDiGetClassDevsW"))
+    if (machine_.DueFault(Call::SetupDiGetClassDevsW))
         return INVALID_HANDLE_VALUE;
     // Interface sets are not modelled; a class or all classes must be asked for.
     if ((flags & kDeviceInterface) != 0 || (classGuid == nullptr && (flags & kAllClasses) == 0)) {
@@ -224,7 +224,7 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
 }
 
 BOOL DeviceManager::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
-    if (machine_.DueFault("SetupDiEnumDeviceInfo"))
+    if (machine_.DueFault(Call::SetupDiEnumDeviceInfo))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     InfoSet* info = FindSet(set);
@@ -243,7 +243,7 @@ BOOL DeviceManager::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* d
 BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property,
                                               DWORD* type, BYTE* buffer, DWORD bufferSize,
                                               DWORD* requiredSize) {
-    if (machine_.DueFault("SetupDiGetDeviceRegistryPropertyW"))
+    if (machine_.DueFault(Call::SetupDiGetDeviceRegistryPropertyW))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     InfoSet* info = FindSet(set);
@@ -279,7 +279,7 @@ BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* dat
 
 BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
                                           SP_CLASSINSTALL_HEADER* params, DWORD paramsSize) {
-    if (machine_.DueFault("SetupDiSetClassInstallParamsW"))
+    if (machine_.DueFault(Call::SetupDiSetClassInstallParamsW))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     InfoSet* info = FindSet(set);
@@ -338,7 +338,7 @@ BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
 }
 
 BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data) {
-    if (machine_.DueFault("SetupDiCallClassInstaller"))
+    if (machine_.DueFault(Call::SetupDiCallClassInstaller))
         return FALSE;
     std::u16string instanceId;
     SP_PROPCHANGE_PARAMS params{};
@@ -372,7 +372,7 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
 
 BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer,
                                         DWORD bufferSize, DWORD* requiredSize) {
-    if (machine_.DueFault("SetupDiGetDeviceInstanceIdW"))
+    if (machine_.DueFault(Call::SetupDiGetDeviceInstanceIdW))
         return FALSE;
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     InfoSet* info = FindSet(set);
@@ -392,7 +392,7 @@ BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPW
 
 // An injected failure is reported after the set is destroyed, as every failed close.
 BOOL DeviceManager::DestroyDeviceInfoList(HDEVINFO set) {
-    bool fault = machine_.DueFault("SetupDiDestroyDeviceInfoList").has_value();
+    bool fault = machine_.DueFault(Call::SetupDiDestroyDeviceInfoList).has_value();
     std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
     if (sets_.erase(set) != 1)
         return Fail(ERROR_INVALID_HANDLE);

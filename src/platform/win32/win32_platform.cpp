@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <type_traits>
 
 // The program's own copies of the SDK constants, taken before <windows.h> turns the
 // names into macros, so that they can be compared with the SDK's values below.
@@ -155,20 +156,27 @@ static_assert(sizeof(ze::WCHAR) == sizeof(::WCHAR) && sizeof(ze::DWORD) == sizeo
 namespace ze {
 namespace {
 
-// Converts a pointer or handle of the program's types to the SDK's and back.
+// A value of the program's types as the other side's type of the same meaning:
+// pointers and handles are reinterpreted (the layouts are checked above), numbers
+// converted.
 template <typename To, typename From>
-To As(From from) {
-    return reinterpret_cast<To>(from);
+To Converted(From value) {
+    if constexpr (std::is_pointer_v<To> && std::is_pointer_v<From>) {
+        return reinterpret_cast<To>(value);
+    } else {
+        return static_cast<To>(value);
+    }
 }
 
-::LPCWSTR Text(LPCWSTR text) {
-    return reinterpret_cast<::LPCWSTR>(text);
-}
-::LPWSTR Text(LPWSTR text) {
-    return reinterpret_cast<::LPWSTR>(text);
-}
-::LPDWORD Dword(DWORD* value) {
-    return reinterpret_cast<::LPDWORD>(value);
+// Calls the SDK's function with the arguments converted to its parameter types and
+// gives its result back as the port's type.
+template <typename Result, typename SdkResult, typename... SdkParams, typename... Params>
+Result Forward(SdkResult (*function)(SdkParams...), Params... params) {
+    if constexpr (std::is_void_v<Result>) {
+        function(Converted<SdkParams>(params)...);
+    } else {
+        return Converted<Result>(function(Converted<SdkParams>(params)...));
+    }
 }
 
 // The one service this process hosts, and the control handler it registered.
@@ -217,238 +225,16 @@ void WaitForHandlers() {
 
 }  // namespace
 
-// ---- Registry ----
+// ---- the forwards ----
 
-LONG Win32Platform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                  HKEY* phkResult) {
-    return ::RegOpenKeyExW(As<::HKEY>(hKey), Text(lpSubKey), ulOptions, samDesired,
-                           As<::PHKEY>(phkResult));
-}
+#define ZE_DEFINE_FORWARD(ret, name, ...)                               \
+    ret Win32Forwards::name(ZE_PARAMS(__VA_ARGS__)) {                   \
+        return Forward<ret>(::name __VA_OPT__(, ZE_ARGS(__VA_ARGS__))); \
+    }
+ZE_PLATFORM_CALLS(ZE_DEFINE_FORWARD)
+#undef ZE_DEFINE_FORWARD
 
-LONG Win32Platform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
-                                    DWORD dwOptions, REGSAM samDesired, void* lpSecurityAttributes,
-                                    HKEY* phkResult, DWORD* lpdwDisposition) {
-    return ::RegCreateKeyExW(As<::HKEY>(hKey), Text(lpSubKey), Reserved, Text(lpClass), dwOptions,
-                             samDesired, As<::LPSECURITY_ATTRIBUTES>(lpSecurityAttributes),
-                             As<::PHKEY>(phkResult), Dword(lpdwDisposition));
-}
-
-LONG Win32Platform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD* lpReserved,
-                                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-    return ::RegQueryValueExW(As<::HKEY>(hKey), Text(lpValueName), Dword(lpReserved), Dword(lpType),
-                              lpData, Dword(lpcbData));
-}
-
-LONG Win32Platform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
-                                   const BYTE* lpData, DWORD cbData) {
-    return ::RegSetValueExW(As<::HKEY>(hKey), Text(lpValueName), Reserved, dwType, lpData, cbData);
-}
-
-LONG Win32Platform::RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, DWORD* lpcchClass,
-                                     DWORD* lpReserved, DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen,
-                                     DWORD* lpcbMaxClassLen, DWORD* lpcValues,
-                                     DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
-                                     DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) {
-    return ::RegQueryInfoKeyW(As<::HKEY>(hKey), Text(lpClass), Dword(lpcchClass), Dword(lpReserved),
-                              Dword(lpcSubKeys), Dword(lpcbMaxSubKeyLen), Dword(lpcbMaxClassLen),
-                              Dword(lpcValues), Dword(lpcbMaxValueNameLen), Dword(lpcbMaxValueLen),
-                              Dword(lpcbSecurityDescriptor), As<::PFILETIME>(lpftLastWriteTime));
-}
-
-LONG Win32Platform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
-                                  DWORD* lpReserved, LPWSTR lpClass, DWORD* lpcchClass,
-                                  FILETIME* lpftLastWriteTime) {
-    return ::RegEnumKeyExW(As<::HKEY>(hKey), dwIndex, Text(lpName), Dword(lpcchName),
-                           Dword(lpReserved), Text(lpClass), Dword(lpcchClass),
-                           As<::PFILETIME>(lpftLastWriteTime));
-}
-
-LONG Win32Platform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
-                                  DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
-                                  BYTE* lpData, DWORD* lpcbData) {
-    return ::RegEnumValueW(As<::HKEY>(hKey), dwIndex, Text(lpValueName), Dword(lpcchValueName),
-                           Dword(lpReserved), Dword(lpType), lpData, Dword(lpcbData));
-}
-
-LONG Win32Platform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
-    return ::RegDeleteKeyW(As<::HKEY>(hKey), Text(lpSubKey));
-}
-
-LONG Win32Platform::RegCloseKey(HKEY hKey) {
-    return ::RegCloseKey(As<::HKEY>(hKey));
-}
-
-// ---- Profile (INI) functions ----
-
-DWORD Win32Platform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
-                                              LPCWSTR lpDefault, LPWSTR lpReturnedString,
-                                              DWORD nSize, LPCWSTR lpFileName) {
-    return ::GetPrivateProfileStringW(Text(lpAppName), Text(lpKeyName), Text(lpDefault),
-                                      Text(lpReturnedString), nSize, Text(lpFileName));
-}
-
-UINT Win32Platform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
-                                          LPCWSTR lpFileName) {
-    return ::GetPrivateProfileIntW(Text(lpAppName), Text(lpKeyName), nDefault, Text(lpFileName));
-}
-
-DWORD Win32Platform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
-                                                    LPCWSTR lpFileName) {
-    return ::GetPrivateProfileSectionNamesW(Text(lpszReturnBuffer), nSize, Text(lpFileName));
-}
-
-BOOL Win32Platform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
-                                               LPCWSTR lpString, LPCWSTR lpFileName) {
-    return ::WritePrivateProfileStringW(Text(lpAppName), Text(lpKeyName), Text(lpString),
-                                        Text(lpFileName));
-}
-
-// ---- Files, module and system ----
-
-DWORD Win32Platform::GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-    return ::GetModuleFileNameW(As<::HMODULE>(hModule), Text(lpFilename), nSize);
-}
-
-HMODULE Win32Platform::GetModuleHandleW(LPCWSTR lpModuleName) {
-    return As<HMODULE>(::GetModuleHandleW(Text(lpModuleName)));
-}
-
-LPWSTR Win32Platform::GetCommandLineW() {
-    return As<LPWSTR>(::GetCommandLineW());
-}
-
-UINT Win32Platform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
-    return ::GetSystemDirectoryW(Text(lpBuffer), uSize);
-}
-
-UINT Win32Platform::GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
-    return ::GetWindowsDirectoryW(Text(lpBuffer), uSize);
-}
-
-HANDLE Win32Platform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
-    return As<HANDLE>(::FindFirstFileW(Text(lpFileName), As<::LPWIN32_FIND_DATAW>(lpFindFileData)));
-}
-
-BOOL Win32Platform::FindClose(HANDLE hFindFile) {
-    return ::FindClose(As<::HANDLE>(hFindFile));
-}
-
-HANDLE Win32Platform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                                  void* lpSecurityAttributes, DWORD dwCreationDisposition,
-                                  DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-    return As<HANDLE>(::CreateFileW(Text(lpFileName), dwDesiredAccess, dwShareMode,
-                                    As<::LPSECURITY_ATTRIBUTES>(lpSecurityAttributes),
-                                    dwCreationDisposition, dwFlagsAndAttributes,
-                                    As<::HANDLE>(hTemplateFile)));
-}
-
-BOOL Win32Platform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
-                              DWORD* lpNumberOfBytesWritten, void* lpOverlapped) {
-    return ::WriteFile(As<::HANDLE>(hFile), lpBuffer, nNumberOfBytesToWrite,
-                       Dword(lpNumberOfBytesWritten), As<::LPOVERLAPPED>(lpOverlapped));
-}
-
-BOOL Win32Platform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
-                             DWORD* lpNumberOfBytesRead, void* lpOverlapped) {
-    return ::ReadFile(As<::HANDLE>(hFile), lpBuffer, nNumberOfBytesToRead,
-                      Dword(lpNumberOfBytesRead), As<::LPOVERLAPPED>(lpOverlapped));
-}
-
-BOOL Win32Platform::CloseHandle(HANDLE hObject) {
-    return ::CloseHandle(As<::HANDLE>(hObject));
-}
-
-void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
-    ::GetLocalTime(As<::LPSYSTEMTIME>(lpSystemTime));
-}
-
-void Win32Platform::ExitProcess(UINT uExitCode) {
-    ::ExitProcess(uExitCode);
-}
-
-void Win32Platform::Sleep(DWORD dwMilliseconds) {
-    ::Sleep(dwMilliseconds);
-}
-
-DWORD Win32Platform::GetLastError() {
-    return ::GetLastError();
-}
-
-void Win32Platform::SetLastError(DWORD dwErrCode) {
-    ::SetLastError(dwErrCode);
-}
-
-// ---- Locale and debug output ----
-
-int Win32Platform::GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchData) {
-    return ::GetLocaleInfoW(Locale, LCType, Text(lpLCData), cchData);
-}
-
-void Win32Platform::OutputDebugStringW(LPCWSTR lpOutputString) {
-    ::OutputDebugStringW(Text(lpOutputString));
-}
-
-HANDLE Win32Platform::GetStdHandle(DWORD nStdHandle) {
-    return As<HANDLE>(::GetStdHandle(nStdHandle));
-}
-
-BOOL Win32Platform::GetConsoleMode(HANDLE hConsoleHandle, DWORD* lpMode) {
-    return ::GetConsoleMode(As<::HANDLE>(hConsoleHandle), Dword(lpMode));
-}
-
-BOOL Win32Platform::WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer,
-                                  DWORD nNumberOfCharsToWrite, DWORD* lpNumberOfCharsWritten,
-                                  void* lpReserved) {
-    return ::WriteConsoleW(As<::HANDLE>(hConsoleOutput), lpBuffer, nNumberOfCharsToWrite,
-                           Dword(lpNumberOfCharsWritten), lpReserved);
-}
-
-// ---- Service control manager ----
-
-SC_HANDLE Win32Platform::OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
-                                        DWORD dwDesiredAccess) {
-    return As<SC_HANDLE>(
-        ::OpenSCManagerW(Text(lpMachineName), Text(lpDatabaseName), dwDesiredAccess));
-}
-
-SC_HANDLE Win32Platform::CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
-                                        LPCWSTR lpDisplayName, DWORD dwDesiredAccess,
-                                        DWORD dwServiceType, DWORD dwStartType,
-                                        DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
-                                        LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
-                                        LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
-                                        LPCWSTR lpPassword) {
-    return As<SC_HANDLE>(::CreateServiceW(
-        As<::SC_HANDLE>(hSCManager), Text(lpServiceName), Text(lpDisplayName), dwDesiredAccess,
-        dwServiceType, dwStartType, dwErrorControl, Text(lpBinaryPathName), Text(lpLoadOrderGroup),
-        Dword(lpdwTagId), Text(lpDependencies), Text(lpServiceStartName), Text(lpPassword)));
-}
-
-SC_HANDLE Win32Platform::OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
-                                      DWORD dwDesiredAccess) {
-    return As<SC_HANDLE>(
-        ::OpenServiceW(As<::SC_HANDLE>(hSCManager), Text(lpServiceName), dwDesiredAccess));
-}
-
-BOOL Win32Platform::DeleteService(SC_HANDLE hService) {
-    return ::DeleteService(As<::SC_HANDLE>(hService));
-}
-
-BOOL Win32Platform::StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
-                                  LPCWSTR* lpServiceArgVectors) {
-    return ::StartServiceW(As<::SC_HANDLE>(hService), dwNumServiceArgs,
-                           As<::LPCWSTR*>(lpServiceArgVectors));
-}
-
-BOOL Win32Platform::ControlService(SC_HANDLE hService, DWORD dwControl,
-                                   SERVICE_STATUS* lpServiceStatus) {
-    return ::ControlService(As<::SC_HANDLE>(hService), dwControl,
-                            As<::LPSERVICE_STATUS>(lpServiceStatus));
-}
-
-BOOL Win32Platform::CloseServiceHandle(SC_HANDLE hSCObject) {
-    return ::CloseServiceHandle(As<::SC_HANDLE>(hSCObject));
-}
+// ---- the service dispatcher ----
 
 BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
     if (lpServiceStartTable == nullptr) {
@@ -462,7 +248,7 @@ BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpSe
     }
     g_serviceMain = service.lpServiceProc;
     ::SERVICE_TABLE_ENTRYW table[2] = {
-        {Text(service.lpServiceName),
+        {Converted<::LPWSTR>(service.lpServiceName),
          service.lpServiceProc != nullptr ? ServiceMainTrampoline : nullptr},
         {nullptr, nullptr}};
     ::BOOL ok = ::StartServiceCtrlDispatcherW(table);
@@ -473,73 +259,9 @@ BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpSe
 SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
                                                                  LPHANDLER_FUNCTION lpHandlerProc) {
     g_serviceHandler = lpHandlerProc;
-    return As<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerW(
-        Text(lpServiceName), lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr));
-}
-
-BOOL Win32Platform::SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
-                                     SERVICE_STATUS* lpServiceStatus) {
-    return ::SetServiceStatus(As<::SERVICE_STATUS_HANDLE>(hServiceStatus),
-                              As<::LPSERVICE_STATUS>(lpServiceStatus));
-}
-
-// ---- Device installer ----
-
-BOOL Win32Platform::SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList,
-                                               DWORD ClassGuidListSize, DWORD* RequiredSize) {
-    return ::SetupDiClassGuidsFromNameW(Text(ClassName), As<::LPGUID>(ClassGuidList),
-                                        ClassGuidListSize, Dword(RequiredSize));
-}
-
-HDEVINFO Win32Platform::SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator,
-                                             void* hwndParent, DWORD Flags) {
-    return As<HDEVINFO>(::SetupDiGetClassDevsW(As<const ::GUID*>(ClassGuid), Text(Enumerator),
-                                               As<::HWND>(hwndParent), Flags));
-}
-
-BOOL Win32Platform::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
-                                          SP_DEVINFO_DATA* DeviceInfoData) {
-    return ::SetupDiEnumDeviceInfo(As<::HDEVINFO>(DeviceInfoSet), MemberIndex,
-                                   As<::PSP_DEVINFO_DATA>(DeviceInfoData));
-}
-
-BOOL Win32Platform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
-                                                      SP_DEVINFO_DATA* DeviceInfoData,
-                                                      DWORD Property, DWORD* PropertyRegDataType,
-                                                      BYTE* PropertyBuffer,
-                                                      DWORD PropertyBufferSize,
-                                                      DWORD* RequiredSize) {
-    return ::SetupDiGetDeviceRegistryPropertyW(
-        As<::HDEVINFO>(DeviceInfoSet), As<::PSP_DEVINFO_DATA>(DeviceInfoData), Property,
-        Dword(PropertyRegDataType), PropertyBuffer, PropertyBufferSize, Dword(RequiredSize));
-}
-
-BOOL Win32Platform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
-                                                  SP_DEVINFO_DATA* DeviceInfoData,
-                                                  SP_CLASSINSTALL_HEADER* ClassInstallParams,
-                                                  DWORD ClassInstallParamsSize) {
-    return ::SetupDiSetClassInstallParamsW(
-        As<::HDEVINFO>(DeviceInfoSet), As<::PSP_DEVINFO_DATA>(DeviceInfoData),
-        As<::PSP_CLASSINSTALL_HEADER>(ClassInstallParams), ClassInstallParamsSize);
-}
-
-BOOL Win32Platform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
-                                              SP_DEVINFO_DATA* DeviceInfoData) {
-    return ::SetupDiCallClassInstaller(InstallFunction, As<::HDEVINFO>(DeviceInfoSet),
-                                       As<::PSP_DEVINFO_DATA>(DeviceInfoData));
-}
-
-BOOL Win32Platform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
-                                                SP_DEVINFO_DATA* DeviceInfoData,
-                                                LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
-                                                DWORD* RequiredSize) {
-    return ::SetupDiGetDeviceInstanceIdW(
-        As<::HDEVINFO>(DeviceInfoSet), As<::PSP_DEVINFO_DATA>(DeviceInfoData),
-        Text(DeviceInstanceId), DeviceInstanceIdSize, Dword(RequiredSize));
-}
-
-BOOL Win32Platform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    return ::SetupDiDestroyDeviceInfoList(As<::HDEVINFO>(DeviceInfoSet));
+    return Converted<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerW(
+        Converted<::LPCWSTR>(lpServiceName),
+        lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr));
 }
 
 }  // namespace ze
