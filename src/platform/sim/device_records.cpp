@@ -1,12 +1,13 @@
 // Devices and setup classes as Windows records them in the registry.
 #include "common/text.h"
+#include "platform/names.h"
 #include "platform/sim/device_manager.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {
 
 std::u16string DeviceKeyPath(std::u16string_view instanceId) {
-    return std::u16string(kEnumKeyPath) + u"\\" + std::u16string(instanceId);
+    return JoinKeyPath(kEnumKeyPath, instanceId);
 }
 
 std::u16string GuidToString(const GUID& guid) {
@@ -47,8 +48,7 @@ std::optional<GUID> ParseGuid(std::u16string_view text) {
 
 void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid,
                    std::u16string_view name) {
-    registry.SetString(std::u16string(kSetupClassKeyPath) + u"\\" + std::u16string(classGuid),
-                       u"Class", name);
+    registry.SetString(JoinKeyPath(kSetupClassKeyPath, classGuid), u"Class", name);
 }
 
 void AddDevice(RegistryStore& registry, std::u16string_view instanceId,

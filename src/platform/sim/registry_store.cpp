@@ -205,11 +205,11 @@ LONG RegistryStore::CreatePath(KeyId from, std::u16string_view path, KeyId* key,
                 if (LONG error = InsertKey(current, part, &current))
                     return error;
                 stored = part;
-                made.push_back(full.empty() ? stored : full + u"\\" + stored);
+                made.push_back(JoinKeyPath(full, stored));
             } else if (found != ERROR_SUCCESS) {
                 return found;
             }
-            full = full.empty() ? stored : full + u"\\" + stored;
+            full = JoinKeyPath(full, stored);
         }
         result = current;
         return ERROR_SUCCESS;
@@ -230,7 +230,7 @@ LONG RegistryStore::PathOf(KeyId key, std::u16string* path) {
         query.Bind(1, current);
         if (!query.Row())
             return query.Error() != ERROR_SUCCESS ? query.Error() : ERROR_KEY_DELETED;
-        result = result.empty() ? query.Name(1) : query.Name(1) + u"\\" + result;
+        result = result.empty() ? query.Name(1) : JoinKeyPath(query.Name(1), result);
         current = query.Number(0);
     }
     *path = std::move(result);

@@ -22,7 +22,7 @@ CREATE TABLE IF NOT EXISTS service_control(
 }  // namespace
 
 std::u16string ServiceKeyPath(std::u16string_view name) {
-    return std::u16string(kServicesKeyPath) + u"\\" + std::u16string(name);
+    return JoinKeyPath(kServicesKeyPath, name);
 }
 
 std::optional<KeyId> ServiceKey(RegistryStore& registry, std::u16string_view name) {
@@ -36,7 +36,7 @@ std::optional<KeyId> ServiceKey(RegistryStore& registry, std::u16string_view nam
 std::u16string StoredName(RegistryStore& registry, KeyId key) {
     std::u16string path;
     registry.PathOf(key, &path);
-    return path.substr(path.rfind(u'\\') + 1);
+    return LeafKeyName(path);
 }
 
 struct ServiceStates::Statements {
