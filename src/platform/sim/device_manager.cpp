@@ -61,6 +61,11 @@ DeviceManager::Member* DeviceManager::FindMember(InfoSet& set, const SP_DEVINFO_
     return &set.members[data->Reserved - 1];
 }
 
+DeviceManager::Member* DeviceManager::MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data) {
+    InfoSet* info = FindSet(set);
+    return info == nullptr ? nullptr : FindMember(*info, data);
+}
+
 bool DeviceManager::IsPresent(std::u16string_view instanceId) const {
     return std::any_of(
         machine_.Settings().presentDevices.begin(), machine_.Settings().presentDevices.end(),
@@ -183,8 +188,7 @@ BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* dat
     if (machine_.DueFault(Call::SetupDiGetDeviceRegistryPropertyW))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    InfoSet* info = FindSet(set);
-    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    Member* member = MemberOf(set, data);
     if (member == nullptr)
         return FALSE;
     if (buffer == nullptr && bufferSize != 0)
@@ -312,8 +316,7 @@ BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPW
     if (machine_.DueFault(Call::SetupDiGetDeviceInstanceIdW))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    InfoSet* info = FindSet(set);
-    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    Member* member = MemberOf(set, data);
     if (member == nullptr)
         return FALSE;
     // Sizes in characters, the terminator included.

@@ -75,11 +75,12 @@ class DeviceManager {
         std::vector<Member> members;
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // for the whole set
     };
-    // The caller holds mutex_ for these two.
+    // The caller holds mutex_ for these three.
     InfoSet* FindSet(HDEVINFO set);
     // The member a device record stands for; nullptr (and the last error set) when
     // the record does not belong to the set.
     Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
+    Member* MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data);
     bool IsPresent(std::u16string_view instanceId) const;
     BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
 

@@ -3,10 +3,11 @@
 // processes), the journal of changes, fault injection, the calling thread's last error,
 // handle numbering and the standard streams.
 //
-// Locking: each room guards its own tables with a mutex of its own and may call the
-// core or the registry while holding it; the core's parts lock only themselves, and a
-// body run by Exclusive() takes no room's mutex. So locks are always taken in the order
-// room, then registry, then journal or faults, and never the other way round.
+// Locking: each room guards its own tables with a plain mutex of its own and may call
+// the core, the registry, or a room it is built on (the profile functions call the
+// file system) while holding it; the core's parts lock only themselves, and a body run
+// by Exclusive() takes no room's mutex. So locks are always taken in the order room,
+// then registry, then journal or faults, and never the other way round.
 #pragma once
 
 #include <atomic>
