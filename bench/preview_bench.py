@@ -53,6 +53,18 @@ def on_simulated_machine(linux_dir, runs):
     return times
 
 
+def install_demo(m):
+    """Puts the demo machine's registry and files, and the program, on a Wine machine."""
+    registry = open(os.path.join(DEMO, "registry.reg"), "rb").read().decode("utf-16")
+    m.import_reg(registry.split("\r\n", 1)[1])
+    for root, _, files in os.walk(os.path.join(DEMO, "C")):
+        for name in files:
+            relative = os.path.relpath(os.path.join(root, name), os.path.join(DEMO, "C"))
+            with open(os.path.join(root, name), "rb") as file:
+                m.write_file("C:\\" + relative.replace("/", "\\"), file.read())
+    m.install()
+
+
 def under_wine(windows_dir, runs):
     sys.path.insert(0, os.path.join(TOP, "tests", "wine"))
     import winetier  # noqa: E402  (the Wine tier's prefix handling)
@@ -62,14 +74,7 @@ def under_wine(windows_dir, runs):
     times = [[] for _ in COMMANDS]
 
     def measure(m):
-        registry = open(os.path.join(DEMO, "registry.reg"), "rb").read().decode("utf-16")
-        m.import_reg(registry.split("\r\n", 1)[1])
-        for root, _, files in os.walk(os.path.join(DEMO, "C")):
-            for name in files:
-                relative = os.path.relpath(os.path.join(root, name), os.path.join(DEMO, "C"))
-                with open(os.path.join(root, name), "rb") as file:
-                    m.write_file("C:\\" + relative.replace("/", "\\"), file.read())
-        m.install()
+        install_demo(m)
         for _ in range(runs):
             for index, command in enumerate(COMMANDS):
                 started = time.perf_counter()
