@@ -6,6 +6,7 @@
 #include "advprops/advprops.h"
 #include "common/log.h"
 #include "common/registry.h"
+#include "common/result_codes.h"
 #include "common/text.h"
 #include "platform/handles.h"
 
@@ -18,7 +19,8 @@ constexpr DWORD kValueNameChars = 255;
 constexpr DWORD kValueDataBytes = 1024;
 }  // namespace
 
-int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName) {
+int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName,
+                           const std::u16string& oemInfPath) {
     LogPrint(
         u"[ZeRegionSvc] ResetDriverAdvanceEnum, advance subkey path = %s, advance subkey name "
         u"= %s\r\n",
@@ -28,7 +30,7 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
     const AdvanceSubKeyEntry* entry = FindAdvanceSubKeyEntry(subKeyName);
     if (entry == nullptr) {
         LogPrint(u"[ZeRegionSvc] Advance subkey name not match in array\r\n");
-        return -11;
+        return ZE_ERR_NOTHING_TO_DO;
     }
     const AdvanceEnumArray* array = FindAdvanceEnumArray(entry->strEnumArrayName);
     if (array == nullptr) {
@@ -39,13 +41,13 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
     if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, enumKeyPath.c_str(), 0, KEY_ALL_ACCESS,
                            enumKey.put()) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Open advance enum key failed\r\n");
-        return -4;
+        return ZE_ERR_OPEN_KEY;
     }
     DWORD valueCount = 0;
     if (OS().RegQueryInfoKeyW(enumKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &valueCount, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Query advance enum key info failed\r\n");
-        return -10;
+        return ZE_ERR_KEY_INFO;
     }
     DWORD arrayCount = static_cast<DWORD>(array->nArrayCount);
     if (valueCount > arrayCount) {
@@ -62,7 +64,7 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
         if (OS().RegEnumValueW(enumKey.get(), index, valueName, &nameChars, nullptr, &type, data,
                                &dataBytes) != ERROR_SUCCESS) {
             LogPrint(u"[ZeRegionSvc] Enum advance enum key failed\r\n");
-            return -12;
+            return ZE_ERR_ENUM_VALUE;
         }
         // The token is chosen by the number in the value's name, not by the index.
         int choice = Wtoi(valueName);
@@ -71,14 +73,14 @@ int ResetDriverAdvanceEnum(std::u16string subKeyPath, std::u16string subKeyName)
                      valueName);
             continue;
         }
-        std::u16string text = GetInfDisplayText(std::u16string(array->pTokens[choice]));
+        std::u16string text = GetInfDisplayText(std::u16string(array->pTokens[choice]), oemInfPath);
         if (text.empty()) {
             LogPrint(u"[ZeRegionSvc] Advance enum key value not found in inf file\r\n");
-            return -999;
+            return ZE_ERR_FAILED;
         }
         if (!WriteRegString(enumKeyPath, valueName, text)) {
             LogPrint(u"[ZeRegionSvc] Write Advance enum value failed\r\n");
-            return -6;
+            return ZE_ERR_WRITE_VALUE;
         }
     }
     return 0;

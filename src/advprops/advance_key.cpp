@@ -5,6 +5,7 @@
 #include "advprops/advprops.h"
 #include "common/log.h"
 #include "common/registry.h"
+#include "common/result_codes.h"
 #include "platform/handles.h"
 
 namespace ze {
@@ -17,25 +18,26 @@ constexpr DWORD kSubKeyNameChars = 255;
 
 int ResetDriverAdvanceKey(std::u16string netId) {
     LogPrint(u"[ZeRegionSvc] ResetDriverAdvanceKey, Net ID = %s\r\n", netId.c_str());
-    QueryOemInfPath(netId);
+    std::u16string oemInfPath;
+    QueryOemInfPath(netId, &oemInfPath);
 
     std::u16string advanceKeyPath = DriverKeyPath(netId) + u"\\" + kAdvanceKeyName;
     UniqueKey advanceKey;
     if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, advanceKeyPath.c_str(), 0, KEY_ALL_ACCESS,
                            advanceKey.put()) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Open driver advance key failed\r\n");
-        return -4;
+        return ZE_ERR_OPEN_KEY;
     }
     DWORD subKeyCount = 0;
     if (OS().RegQueryInfoKeyW(advanceKey.get(), nullptr, nullptr, nullptr, &subKeyCount, nullptr,
                               nullptr, nullptr, nullptr, nullptr, nullptr,
                               nullptr) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Query driver advance key info failed\r\n");
-        return -10;
+        return ZE_ERR_KEY_INFO;
     }
     if (subKeyCount == 0) {
         LogPrint(u"[ZeRegionSvc] Driver advance subkey count is 0!\r\n");
-        return -11;
+        return ZE_ERR_NOTHING_TO_DO;
     }
     if (subKeyCount > static_cast<DWORD>(g_nAdvanceSubKeyCnt)) {
         LogPrint(
@@ -49,29 +51,31 @@ int ResetDriverAdvanceKey(std::u16string netId) {
         if (OS().RegEnumKeyExW(advanceKey.get(), index, subKeyName, &nameChars, nullptr, nullptr,
                                nullptr, nullptr) != ERROR_SUCCESS) {
             LogPrint(u"[ZeRegionSvc] Enum driver advance subkey failed\r\n");
-            return -11;
+            return ZE_ERR_NOTHING_TO_DO;
         }
-        int result = ResetDriverAdvanceSubKey(advanceKeyPath + u"\\" + subKeyName, subKeyName);
-        if (result != 0 && result != -11) {
+        int result =
+            ResetDriverAdvanceSubKey(advanceKeyPath + u"\\" + subKeyName, subKeyName, oemInfPath);
+        if (result != 0 && result != ZE_ERR_NOTHING_TO_DO) {
             break;
         }
     }
     return 0;
 }
 
-int ResetDriverAdvanceSubKey(std::u16string subKeyPath, std::u16string subKeyName) {
-    int result = ResetDriverAdvanceParamDesc(subKeyPath, subKeyName);
-    if (result == -11) {
-        return -11;
+int ResetDriverAdvanceSubKey(std::u16string subKeyPath, std::u16string subKeyName,
+                             const std::u16string& oemInfPath) {
+    int result = ResetDriverAdvanceParamDesc(subKeyPath, subKeyName, oemInfPath);
+    if (result == ZE_ERR_NOTHING_TO_DO) {
+        return ZE_ERR_NOTHING_TO_DO;
     }
     if (result != 0) {
-        return -999;
+        return ZE_ERR_FAILED;
     }
-    result = ResetDriverAdvanceEnum(subKeyPath, subKeyName);
-    if (result == -11 || result == 0) {
+    result = ResetDriverAdvanceEnum(subKeyPath, subKeyName, oemInfPath);
+    if (result == ZE_ERR_NOTHING_TO_DO || result == 0) {
         return result;
     }
-    return -999;
+    return ZE_ERR_FAILED;
 }
 
 }  // namespace ze

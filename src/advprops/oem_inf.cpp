@@ -1,10 +1,9 @@
 // Locating the adapter's OEM INF and reading its localised display texts.
-#include <algorithm>
-
 #include "advprops/advprops.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/registry.h"
+#include "common/result_codes.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -45,10 +44,10 @@ int BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
         return ZE_ERR_NO_WINDOWS_DIRECTORY;
     }
     if (length >= MAX_PATH) {
-        return -999;
+        return ZE_ERR_FAILED;
     }
     *oemInfPath = std::u16string(windowsDirectory, length) + u"\\inf" + u"\\" + infPath;
-    return oemInfPath->size() < MAX_PATH ? 0 : -999;
+    return oemInfPath->size() < MAX_PATH ? 0 : ZE_ERR_FAILED;
 }
 
 }  // namespace
@@ -56,7 +55,7 @@ int BuildOemInfPath(const std::u16string& infPath, std::u16string* oemInfPath) {
 int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
     std::u16string infPath;
     if (!ReadInfPath(netId, &infPath)) {
-        return -5;
+        return ZE_ERR_READ_VALUE;
     }
     int result = BuildOemInfPath(infPath, oemInfPath);
     if (result != 0) {
@@ -65,10 +64,10 @@ int LocateOemInf(const std::u16string& netId, std::u16string* oemInfPath) {
     return result;
 }
 
-int QueryOemInfPath(std::u16string netId) {
-    std::u16string oemInfPath;
-    int result = LocateOemInf(netId, &oemInfPath);
-    if (result == -5) {
+int QueryOemInfPath(std::u16string netId, std::u16string* oemInfPath) {
+    std::u16string located;
+    int result = LocateOemInf(netId, &located);
+    if (result == ZE_ERR_READ_VALUE) {
         LogPrint(u"[ZeRegionSvc] Query InfPath value failed\r\n");
         return result;
     }
@@ -77,12 +76,11 @@ int QueryOemInfPath(std::u16string netId) {
         return result;
     }
     if (result != 0) {
-        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", oemInfPath.c_str());
+        LogPrint(u"[ZeRegionSvc] OEM INF path too long: %s\r\n", located.c_str());
         return result;
     }
-    std::fill_n(g_szOemInfPath, MAX_PATH, u'\0');
-    std::copy(oemInfPath.begin(), oemInfPath.end(), g_szOemInfPath);
-    LogPrint(u"[ZeRegionSvc] g_szOemInfPath = %s\r\n", g_szOemInfPath);
+    *oemInfPath = located;
+    LogPrint(u"[ZeRegionSvc] g_szOemInfPath = %s\r\n", oemInfPath->c_str());
     return 0;
 }
 
@@ -97,8 +95,8 @@ std::u16string GetInfStringsSection() {
     return u"Strings." + id;
 }
 
-std::u16string GetInfDisplayText(const std::u16string& token) {
-    std::u16string text = GetIniString(GetInfStringsSection(), token, u"", g_szOemInfPath);
+std::u16string GetInfDisplayText(const std::u16string& token, const std::u16string& oemInfPath) {
+    std::u16string text = GetIniString(GetInfStringsSection(), token, u"", oemInfPath);
     if (text.size() > kDisplayTextChars) {
         text.resize(kDisplayTextChars);
         // Never leave half of a surrogate pair at the end.

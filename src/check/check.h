@@ -10,7 +10,7 @@
 // that type. CheckAdapter reads what belongs to the recorded adapter: its driver
 // values the reset parses (the option mask, the power ranges), its region choices,
 // its platform settings file and the Strings section of its OEM INF for the system
-// language. CountryTable runs the country reset itself for each country code of the
+// language. CountryTable runs the country reset itself with each country code of the
 // data file, over the dry-run layer, and reports what it would write. Nothing here
 // changes the machine; every finding names its file (or key) and, when the profile
 // functions can say, the line.
@@ -19,6 +19,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "common/run_inputs.h"
 
 namespace ze {
 
@@ -35,17 +37,25 @@ struct CheckReport {
     bool HasErrors() const;
 };
 
+// What "/check" checks: the data file inputs.dataFile and the recorded adapter.
+void CheckInstalledFiles(const RunInputs& inputs, CheckReport* report);
+// What "/check FILE" checks: the file as a data file when it has one of the data
+// file's per-country sections, otherwise as a platform settings file. True when it
+// was checked as a data file; false when it was checked as a platform settings file
+// or cannot be read at all (a finding says why).
+bool CheckFile(const std::u16string& path, CheckReport* report);
+
 // The data file's per-country entries; false when the file cannot be read as a
 // profile file at all (the finding says why).
 void CheckDataFile(const std::u16string& path, CheckReport* report);
 void CheckPlatformFile(const std::u16string& path, CheckReport* report);
-// The recorded adapter (Net ID of the settings file): its driver values, region
-// choices, platform settings file and OEM INF.
-void CheckAdapter(const std::u16string& netId, CheckReport* report);
+// The recorded adapter (inputs.netId): its driver values, region choices (against
+// inputs.dataFile), platform settings file and OEM INF.
+void CheckAdapter(const RunInputs& inputs, CheckReport* report);
 
-// One row per country code of the data file: the values the country reset would
-// write for it on the recorded adapter (its option mask and ranges applied); an empty
-// text where it would write nothing.
+// One row per country code of the data file inputs.dataFile: the values the country
+// reset would write for it on the adapter inputs.netId (its option mask and ranges
+// applied); an empty text where it would write nothing.
 struct CountryRow {
     std::u16string country;
     std::u16string region2_4G, region5G, carrierDetect, ieee80211h, txPower, txPower5G,
@@ -53,6 +63,6 @@ struct CountryRow {
     // The texts of the REG_SZ values above, as written (the columns show them quoted).
     std::map<std::u16string, std::u16string> texts;
 };
-std::vector<CountryRow> CountryTable(const std::u16string& netId);
+std::vector<CountryRow> CountryTable(const RunInputs& inputs);
 
 }  // namespace ze

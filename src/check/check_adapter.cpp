@@ -75,7 +75,8 @@ void CheckDriverValues(const std::u16string& driverKeyPath, CheckReport* report)
 }
 
 // Each region the data file gives must be a choice of the driver's own enum.
-void CheckRegions(const std::u16string& driverKeyPath, CheckReport* report) {
+void CheckRegions(const std::u16string& driverKeyPath, const std::u16string& dataFile,
+                  CheckReport* report) {
     const struct {
         const char16_t* section;
         const char16_t* property;
@@ -86,13 +87,13 @@ void CheckRegions(const std::u16string& driverKeyPath, CheckReport* report) {
         std::vector<std::u16string> choices = Names(enumKey, true);
         if (choices.empty())
             continue;
-        for (const std::u16string& country : ProfileKeyNames(band.section, g_szZeCoInstDatPath)) {
-            std::u16string region = GetIniString(band.section, country, u"", g_szZeCoInstDatPath);
+        for (const std::u16string& country : ProfileKeyNames(band.section, dataFile)) {
+            std::u16string region = GetIniString(band.section, country, u"", dataFile);
             if (region.empty() ||
                 std::find(choices.begin(), choices.end(), region) != choices.end())
                 continue;
-            report->findings.push_back({Finding::Severity::Error, g_szZeCoInstDatPath,
-                                        ProfileLine(g_szZeCoInstDatPath, band.section, country),
+            report->findings.push_back({Finding::Severity::Error, dataFile,
+                                        ProfileLine(dataFile, band.section, country),
                                         u"[" + std::u16string(band.section) + u"] " + country +
                                             u"=" + region + u" is not a choice of the driver's " +
                                             band.property + u" (HKLM\\" + enumKey + u")"});
@@ -147,9 +148,10 @@ bool CheckReport::HasErrors() const {
     });
 }
 
-void CheckAdapter(const std::u16string& netId, CheckReport* report) {
+void CheckAdapter(const RunInputs& inputs, CheckReport* report) {
+    const std::u16string& netId = inputs.netId;
     if (netId.empty()) {
-        Add(report, Finding::Severity::Error, g_szZeRegionSvcIniPath,
+        Add(report, Finding::Severity::Error, inputs.settingsFile,
             u"[DriverKey] NetID is empty: no adapter is recorded");
         return;
     }
@@ -162,7 +164,7 @@ void CheckAdapter(const std::u16string& netId, CheckReport* report) {
         return;
     }
     CheckDriverValues(driverKeyPath, report);
-    CheckRegions(driverKeyPath, report);
+    CheckRegions(driverKeyPath, inputs.dataFile, report);
     std::u16string platformFile;
     if (PlatformSettingsFile(driverKeyPath, &platformFile)) {
         WIN32_FIND_DATAW found{};

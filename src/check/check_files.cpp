@@ -9,15 +9,21 @@
 #include "common/text.h"
 #include "country/country.h"
 #include "platform/handles.h"
+#include "platform/names.h"
 
 namespace ze {
 
 namespace {
 
-// The per-country sections; a country listed in one is expected in the others.
-constexpr const char16_t* kCountrySections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
-                                                u"CountryTxPwr", u"CountryTxPwr5G",
-                                                u"CountryWirelessMode"};
+// True when the file has one of the per-country sections: a data file.
+bool HasCountrySection(const std::u16string& path) {
+    std::vector<std::u16string> sections = ProfileSections(path);
+    return std::any_of(std::begin(kCountrySections), std::end(kCountrySections), [&](auto wanted) {
+        return std::any_of(sections.begin(), sections.end(), [&](const std::u16string& name) {
+            return EqualsIgnoreCase(name, wanted);
+        });
+    });
+}
 
 // What is wrong with one entry as the reset parses it, or nothing.
 std::u16string EntryProblem(const std::u16string& path, const std::u16string& section,
@@ -150,6 +156,30 @@ void CheckPlatformFile(const std::u16string& path, CheckReport* report) {
                                         u"[" + section + u"] " + problem});
         }
     }
+}
+
+void CheckInstalledFiles(const RunInputs& inputs, CheckReport* report) {
+    ForgetFileBytes();
+    CheckDataFile(inputs.dataFile, report);
+    CheckAdapter(inputs, report);
+}
+
+bool CheckFile(const std::u16string& path, CheckReport* report) {
+    ForgetFileBytes();
+    if (path.size() >= MAX_PATH) {
+        report->findings.push_back(
+            {Finding::Severity::Error, path, 0, u"is longer than the program's paths can be"});
+        return false;
+    }
+    if (!ReadableProfile(path, report)) {
+        return false;
+    }
+    if (!HasCountrySection(path)) {
+        CheckPlatformFile(path, report);
+        return false;
+    }
+    CheckDataFile(path, report);
+    return true;
 }
 
 }  // namespace ze

@@ -7,6 +7,7 @@
 #include "check/check_internal.h"
 #include "common/text.h"
 #include "platform/handles.h"
+#include "platform/names.h"
 
 namespace ze {
 
@@ -84,9 +85,7 @@ std::u16string Trimmed(std::u16string_view text) {
         ++begin;
     while (end > begin && IsProfileBlank(text[end - 1]))
         --end;
-    std::u16string upper(text.substr(begin, end - begin));
-    WcsUpr(upper);
-    return upper;
+    return std::u16string(text.substr(begin, end - begin));
 }
 
 }  // namespace
@@ -123,14 +122,14 @@ int ProfileLine(const std::u16string& path, const std::u16string& section,
             std::size_t close = trimmed.find(u']');
             std::u16string name = Trimmed(std::u16string_view(trimmed).substr(
                 1, close == std::u16string::npos ? std::u16string::npos : close - 1));
-            state = state == Before && name == wantedSection ? Inside
-                    : state == Inside                        ? After
-                                                             : state;
+            state = state == Before && EqualsIgnoreCase(name, wantedSection) ? Inside
+                    : state == Inside                                        ? After
+                                                                             : state;
             continue;
         }
         std::size_t equals = current.find(u'=');
         if (state == Inside && equals != std::u16string_view::npos &&
-            Trimmed(current.substr(0, equals)) == wantedKey)
+            EqualsIgnoreCase(Trimmed(current.substr(0, equals)), wantedKey))
             return line;
     }
     return 0;

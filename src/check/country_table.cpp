@@ -7,7 +7,6 @@
 #include "check/check.h"
 #include "check/check_internal.h"
 #include "common/log.h"
-#include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/registry.h"
 #include "common/text.h"
@@ -16,57 +15,23 @@
 
 namespace ze {
 
-namespace {
-
-// Answers the data file's [Settings] WindowsCountry with one country code, so that
-// the reset looks everything up under it.
-class CountryOverride final : public PlatformDecorator {
-  public:
-    CountryOverride(Platform& inner, std::u16string country)
-        : PlatformDecorator(inner), country_(std::move(country)) {}
-
-    DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
-                                   LPWSTR lpReturnedString, DWORD nSize,
-                                   LPCWSTR lpFileName) override {
-        bool asked = lpAppName != nullptr && lpKeyName != nullptr && lpFileName != nullptr &&
-                     std::u16string_view(lpAppName) == u"Settings" &&
-                     std::u16string_view(lpKeyName) == u"WindowsCountry" &&
-                     std::u16string_view(lpFileName) == g_szZeCoInstDatPath;
-        if (!asked || nSize == 0)
-            return Inner().GetPrivateProfileStringW(lpAppName, lpKeyName, lpDefault,
-                                                    lpReturnedString, nSize, lpFileName);
-        std::size_t length = std::min<std::size_t>(country_.size(), nSize - 1);
-        std::copy_n(country_.begin(), length, lpReturnedString);
-        lpReturnedString[length] = u'\0';
-        return static_cast<DWORD>(length);
-    }
-
-  private:
-    std::u16string country_;
-};
-
-}  // namespace
-
-std::vector<CountryRow> CountryTable(const std::u16string& netId) {
+std::vector<CountryRow> CountryTable(const RunInputs& inputs) {
     std::vector<std::u16string> countries;
-    for (const char16_t* section : {u"RegionChannel2_4G", u"RegionChannel5G", u"CountryTxPwr",
-                                    u"CountryTxPwr5G", u"CountryWirelessMode"}) {
-        for (std::u16string& country : ProfileKeyNames(section, g_szZeCoInstDatPath)) {
+    for (const char16_t* section : kCountrySections) {
+        for (std::u16string& country : ProfileKeyNames(section, inputs.dataFile)) {
             if (std::find(countries.begin(), countries.end(), country) == countries.end())
                 countries.push_back(std::move(country));
         }
     }
     // The reset's own log lines would only repeat what the table shows.
-    int writeLogFile = std::exchange(g_bWriteLogFile, 0);
-    int debugMode = std::exchange(g_bDebugMode, 0);
+    ScopedLogSilence silence;
     std::vector<CountryRow> rows;
-    std::u16string driverKeyPath = DriverKeyPath(netId);
+    std::u16string driverKeyPath = DriverKeyPath(inputs.netId);
     for (const std::u16string& country : countries) {
         DryRunPlatform layer(OS());
-        CountryOverride overridden(layer, country);
         {
-            ScopedPlatform scope(overridden);
-            ResetCountrySettings(netId);
+            ScopedPlatform scope(layer);
+            ResetCountrySettings(inputs.netId, inputs.dataFile, country);
         }
         CountryRow row;
         row.country = country;
@@ -97,8 +62,6 @@ std::vector<CountryRow> CountryTable(const std::u16string& netId) {
         }
         rows.push_back(std::move(row));
     }
-    g_bWriteLogFile = writeLogFile;
-    g_bDebugMode = debugMode;
     return rows;
 }
 

@@ -16,10 +16,6 @@ namespace ze {
 
 namespace {
 
-constexpr const char16_t* kCountrySections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
-                                                u"CountryTxPwr", u"CountryTxPwr5G",
-                                                u"CountryWirelessMode"};
-
 struct BandInfo {
     Band band;
     const char16_t* section;  // of the data file

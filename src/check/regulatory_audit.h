@@ -59,25 +59,11 @@ void RunRegulatoryAudit(const AuditInputs& inputs, const std::vector<AuditCountr
 std::vector<AuditCountry> AuditCountriesOf(const std::vector<CountryRow>& rows,
                                            const std::u16string& netId);
 
-// "/regdb [FILE]" and "/map OUT.svg" among "/check"'s arguments, in any order and any
-// case. Without FILE the Linux build reads Debian's /lib/firmware/regulatory.db (drive
-// Z: of the simulated machine, as under Wine); Windows has no such file.
-struct AuditRequest {
-    bool requested = false;
-    std::u16string databasePath;
-    std::u16string mapPath;  // empty: no map
-};
-// Takes the audit's arguments out of *arguments, leaving the others in order. False
-// with *error for "/map" without its path or without "/regdb", or "/regdb" without
-// FILE where there is no default.
-[[nodiscard]] bool TakeAuditOptions(std::vector<std::u16string>* arguments, AuditRequest* request,
-                                    std::u16string* error);
-
 // The audit as "/check" shows it: runs it on the table's rows, writes the channel map
-// when asked (a file that cannot be written is an error finding), and returns the
-// table's extra columns, the header first, then one line per row.
-std::vector<std::vector<std::u16string>> AuditColumns(const AuditRequest& request,
-                                                      const AuditInputs& inputs,
+// to mapPath unless it is empty (a file that cannot be written is an error finding),
+// and returns the table's extra columns, the header first, then one line per row.
+std::vector<std::vector<std::u16string>> AuditColumns(const AuditInputs& inputs,
+                                                      const std::u16string& mapPath,
                                                       const std::vector<CountryRow>& rows,
                                                       CheckReport* report);
 

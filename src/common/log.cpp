@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <mutex>
+#include <utility>
 
 #include "common/paths.h"
 #include "common/text.h"
@@ -75,6 +76,15 @@ void AppendLogFile(std::u16string text) {
     DWORD written = 0;
     OS().WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size() * 2), &written,
                    nullptr);
+}
+
+ScopedLogSilence::ScopedLogSilence()
+    : writeLogFile_(std::exchange(g_bWriteLogFile, 0)),
+      debugMode_(std::exchange(g_bDebugMode, 0)) {}
+
+ScopedLogSilence::~ScopedLogSilence() {
+    g_bWriteLogFile = writeLogFile_;
+    g_bDebugMode = debugMode_;
 }
 
 }  // namespace ze

@@ -17,4 +17,18 @@ void LogPrint(const char16_t* format, ...);
 // the entry waits for it a little; any other failure drops the entry.
 void AppendLogFile(std::u16string text);
 
+// Silences the log, both destinations, for its own life; the switches it found are
+// restored when it ends.
+class ScopedLogSilence {
+  public:
+    ScopedLogSilence();
+    ~ScopedLogSilence();
+    ScopedLogSilence(const ScopedLogSilence&) = delete;
+    ScopedLogSilence& operator=(const ScopedLogSilence&) = delete;
+
+  private:
+    int writeLogFile_;
+    int debugMode_;
+};
+
 }  // namespace ze

@@ -9,7 +9,7 @@ namespace ze {
 char16_t g_szZeRegionSvcIniPath[MAX_PATH];
 char16_t g_szZeCoInstDatPath[MAX_PATH];
 char16_t g_szZeRegionSvcLogPath[MAX_PATH];
-char16_t g_szOemInfPath[MAX_PATH];
+char16_t g_szServiceName[64];
 
 DerivedPaths DerivePathsFrom(std::u16string_view exePath) {
     std::size_t slash = exePath.rfind(u'\\');
@@ -45,13 +45,16 @@ bool CopyPath(char16_t (&target)[MAX_PATH], const std::u16string& path) {
     target[path.size()] = u'\0';
     return true;
 }
+
+void ClearPaths() {
+    for (auto* buffer : {g_szZeRegionSvcIniPath, g_szZeCoInstDatPath, g_szZeRegionSvcLogPath}) {
+        std::fill_n(buffer, MAX_PATH, u'\0');
+    }
+}
 }  // namespace
 
 bool DerivePaths(std::u16string* baseName) {
-    for (auto* buffer :
-         {g_szZeRegionSvcIniPath, g_szZeCoInstDatPath, g_szZeRegionSvcLogPath, g_szOemInfPath}) {
-        std::fill_n(buffer, MAX_PATH, u'\0');
-    }
+    ClearPaths();
     char16_t exePath[MAX_PATH] = {};
     DWORD length = OS().GetModuleFileNameW(nullptr, exePath, MAX_PATH);
     // A path that filled the whole buffer was cut by the call: refuse it.
@@ -62,12 +65,19 @@ bool DerivePaths(std::u16string* baseName) {
     if (!CopyPath(g_szZeRegionSvcIniPath, paths.iniPath) ||
         !CopyPath(g_szZeCoInstDatPath, paths.datPath) ||
         !CopyPath(g_szZeRegionSvcLogPath, paths.logPath)) {
-        for (auto* buffer : {g_szZeRegionSvcIniPath, g_szZeCoInstDatPath, g_szZeRegionSvcLogPath}) {
-            std::fill_n(buffer, MAX_PATH, u'\0');
-        }
+        ClearPaths();
         return false;
     }
     *baseName = paths.baseName;
+    return true;
+}
+
+bool SetServiceName(std::u16string_view name) {
+    if (name.size() >= std::size(g_szServiceName)) {
+        return false;
+    }
+    std::fill(std::begin(g_szServiceName), std::end(g_szServiceName), u'\0');
+    std::copy(name.begin(), name.end(), g_szServiceName);
     return true;
 }
 

@@ -11,7 +11,9 @@ namespace ze {
 extern char16_t g_szZeRegionSvcIniPath[MAX_PATH];  // <exe path up to its last '.'>ini
 extern char16_t g_szZeCoInstDatPath[MAX_PATH];     // <exe dir>\ZeCoInst.dat
 extern char16_t g_szZeRegionSvcLogPath[MAX_PATH];  // <exe dir>\<base name>.log
-extern char16_t g_szOemInfPath[MAX_PATH];          // the adapter's OEM INF, once found
+// The service's name, the executable's base name: set at start-up, used by the
+// service and by the commands that install and control it.
+extern char16_t g_szServiceName[64];
 
 // Derives the three file paths from an executable's full path and returns its base
 // name. Every result is computed to fit its buffer; see DerivePaths for limits.
@@ -27,6 +29,8 @@ DerivedPaths DerivePathsFrom(std::u16string_view exePath);
 // Returns false (and leaves the globals empty) when the path cannot be read whole
 // or a derived path would not fit its 260-character buffer.
 bool DerivePaths(std::u16string* baseName);
+// Sets g_szServiceName; false (and the name untouched) when it does not fit.
+bool SetServiceName(std::u16string_view name);
 
 // GetPrivateProfileStringW into a 512-character buffer: the value when the key
 // exists (cut to 511 characters), otherwise the default.

@@ -25,18 +25,22 @@ constexpr DWORD ZE_COINST_OPT_ADHOC_N = 0x20;
 // The mask used when the driver's own cannot be read: every step runs.
 constexpr DWORD ZE_COINST_OPT_ALL = 0x3F;
 
-// Resets the country settings of the adapter whose driver instance is `netId`.
+// Resets the country settings of the adapter whose driver instance is `netId` from
+// the country data file `dataFile`. The entries are looked up under `country` when
+// the caller gives one; otherwise GetWindowsCountry chooses the code as the sequence
+// starts.
 // Returns the OR of the steps' results (1 as soon as one step wrote something).
 // Without a country code the steps that look it up are skipped, logged.
 // A Net ID that is empty, is not a single key name, or names no driver key is
 // refused with one log line: nothing is written and the result is 0.
-int ResetCountrySettings(std::u16string netId);
+int ResetCountrySettings(std::u16string netId, const std::u16string& dataFile,
+                         const std::optional<std::u16string>& country = std::nullopt);
 
 // The country code the data file's entries are looked up under: the data file's
 // [Settings] WindowsCountry text, or the abbreviated country name of the system or
 // user default locale when it names one of them (the default is the system's).
 // Nothing, logged, when that locale cannot answer.
-std::optional<std::u16string> GetWindowsCountry();
+std::optional<std::u16string> GetWindowsCountry(const std::u16string& dataFile);
 
 // The option mask from the driver key's ZeCoInstOpt text (eight binary digits, most
 // significant first). Any failure is logged and gives ZE_COINST_OPT_ALL.
@@ -49,14 +53,17 @@ bool IsInitChn14Disabled(std::u16string driverKeyPath);
 
 // CountryRegion and CountryRegionABand from [RegionChannel2_4G] and
 // [RegionChannel5G]; true when at least one was written.
-bool SetCountryRegion(std::u16string driverKeyPath, std::u16string country);
+bool SetCountryRegion(std::u16string driverKeyPath, std::u16string country,
+                      const std::u16string& dataFile);
 // CountryTxPwr and CountryTxPwr5G from [CountryTxPwr] and [CountryTxPwr5G] ("USA"
 // when the country has no entry), bounded by the driver's InitTxPwrRange and
 // InitTxPwrRange5G; true when at least one was written.
-bool SetCountryTxPower(std::u16string driverKeyPath, std::u16string country);
+bool SetCountryTxPower(std::u16string driverKeyPath, std::u16string country,
+                       const std::u16string& dataFile);
 // CountryWirelessMode and WirelessMode from [CountryWirelessMode] ("USA" when the
 // country has no entry); true when at least one was written.
-bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country);
+bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country,
+                            const std::u16string& dataFile);
 // A permitted transmit power range lo-hi; an end its text does not give does not bound.
 struct TxPowerRange {
     std::int32_t lo = 0;

@@ -27,17 +27,16 @@ bool WriteRegion(const std::u16string& driverKeyPath, const char16_t* valueName,
 
 }  // namespace
 
-bool SetCountryRegion(std::u16string driverKeyPath, std::u16string country) {
+bool SetCountryRegion(std::u16string driverKeyPath, std::u16string country,
+                      const std::u16string& dataFile) {
     // Japanese drivers that keep channel 14 off take region 1 whatever the file says.
-    std::u16string region =
-        country == u"JPN" && IsInitChn14Disabled(driverKeyPath)
-            ? std::u16string(u"1")
-            : GetIniString(u"RegionChannel2_4G", country, u"", g_szZeCoInstDatPath);
+    std::u16string region = country == u"JPN" && IsInitChn14Disabled(driverKeyPath)
+                                ? std::u16string(u"1")
+                                : GetIniString(u"RegionChannel2_4G", country, u"", dataFile);
     bool written = WriteRegion(driverKeyPath, u"CountryRegion", region);
     LogPrint(u"[ZeRegionSvc] Registry CountryRegion = %s\r\n", region.c_str());
 
-    std::u16string regionABand =
-        GetIniString(u"RegionChannel5G", country, u"", g_szZeCoInstDatPath);
+    std::u16string regionABand = GetIniString(u"RegionChannel5G", country, u"", dataFile);
     if (WriteRegion(driverKeyPath, u"CountryRegionABand", regionABand)) {
         written = true;
     }

@@ -36,8 +36,9 @@ bool IsDriverInstance(const std::u16string& netId) {
 // Switches a driver flag on ("1") when the data file's [Settings] entry lists the
 // country code. Flags are never switched off.
 bool SetCountryFlag(const std::u16string& driverKeyPath, const std::u16string& country,
-                    const char16_t* name, const char16_t* logFormat) {
-    std::u16string countries = GetIniString(u"Settings", name, u"Disabled", g_szZeCoInstDatPath);
+                    const std::u16string& dataFile, const char16_t* name,
+                    const char16_t* logFormat) {
+    std::u16string countries = GetIniString(u"Settings", name, u"Disabled", dataFile);
     LogPrint(logFormat, countries.c_str());
     if (countries == u"Disabled" || countries.find(country) == std::u16string::npos) {
         return false;
@@ -47,12 +48,13 @@ bool SetCountryFlag(const std::u16string& driverKeyPath, const std::u16string& c
 
 }  // namespace
 
-int ResetCountrySettings(std::u16string netId) {
+int ResetCountrySettings(std::u16string netId, const std::u16string& dataFile,
+                         const std::optional<std::u16string>& country) {
     if (!IsDriverInstance(netId)) {
         return 0;
     }
     std::u16string driverKeyPath = DriverKeyPath(netId);
-    std::optional<std::u16string> windowsCountry = GetWindowsCountry();
+    std::optional<std::u16string> windowsCountry = country ? country : GetWindowsCountry(dataFile);
     DWORD dwCoInstOpt = GetCoInstOpt(driverKeyPath);
     LogPrint(u"[ZeRegionSvc] dwCoInstOpt = 0x%02X\r\n", dwCoInstOpt);
     // Without a country code no country's values apply; guessing one (the empty
@@ -64,29 +66,29 @@ int ResetCountrySettings(std::u16string netId) {
         LogPrint(u"[ZeRegionSvc] No country code, country settings skipped\r\n");
         dwCoInstOpt &= ~kCountrySteps;
     }
-    const std::u16string country = windowsCountry.value_or(u"");
+    const std::u16string code = windowsCountry.value_or(u"");
 
     // Each step's true or false counts as 1 or 0.
     int result = 0;
     if (dwCoInstOpt & ZE_COINST_OPT_REGION) {
-        LogPrint(u"[ZeRegionSvc] =====> Set CountryRegion: %s\r\n", country.c_str());
-        result |= SetCountryRegion(driverKeyPath, country);
+        LogPrint(u"[ZeRegionSvc] =====> Set CountryRegion: %s\r\n", code.c_str());
+        result |= SetCountryRegion(driverKeyPath, code, dataFile);
     }
     if (dwCoInstOpt & ZE_COINST_OPT_CARRIER_DETECT) {
-        result |= SetCountryFlag(driverKeyPath, country, u"CarrierDetect",
+        result |= SetCountryFlag(driverKeyPath, code, dataFile, u"CarrierDetect",
                                  u"[ZeRegionSvc] =====> Set CarrierDetect: %s\r\n");
     }
     if (dwCoInstOpt & ZE_COINST_OPT_IEEE80211H) {
-        result |= SetCountryFlag(driverKeyPath, country, u"IEEE80211H",
+        result |= SetCountryFlag(driverKeyPath, code, dataFile, u"IEEE80211H",
                                  u"[ZeRegionSvc] =====> Set IEEE802.11H: %s\r\n");
     }
     if (dwCoInstOpt & ZE_COINST_OPT_TX_POWER) {
         LogPrint(u"[ZeRegionSvc] =====> Set Country Tx Power\r\n");
-        result |= SetCountryTxPower(driverKeyPath, country);
+        result |= SetCountryTxPower(driverKeyPath, code, dataFile);
     }
     if (dwCoInstOpt & ZE_COINST_OPT_WIRELESS_MODE) {
         LogPrint(u"[ZeRegionSvc] =====> Set Country Wireless Mode\r\n");
-        result |= SetCountryWirelessMode(driverKeyPath, country);
+        result |= SetCountryWirelessMode(driverKeyPath, code, dataFile);
     }
     // Reads the WirelessMode the wireless mode step may just have written.
     if (dwCoInstOpt & ZE_COINST_OPT_ADHOC_N) {

@@ -35,17 +35,17 @@ Number Bound(Number value, const TxPowerRange& range) {
 }
 
 // The country's 2.4 GHz power entry, else the "USA" one; 0 means none.
-UINT TxPowerEntry(const std::u16string& country) {
-    UINT entry =
-        OS().GetPrivateProfileIntW(u"CountryTxPwr", country.c_str(), 0, g_szZeCoInstDatPath);
+UINT TxPowerEntry(const std::u16string& country, const std::u16string& dataFile) {
+    UINT entry = OS().GetPrivateProfileIntW(u"CountryTxPwr", country.c_str(), 0, dataFile.c_str());
     if (entry == 0) {
-        entry = OS().GetPrivateProfileIntW(u"CountryTxPwr", u"USA", 0, g_szZeCoInstDatPath);
+        entry = OS().GetPrivateProfileIntW(u"CountryTxPwr", u"USA", 0, dataFile.c_str());
     }
     return entry;
 }
 
-bool SetTxPower2_4G(const std::u16string& driverKeyPath, const std::u16string& country) {
-    UINT entry = TxPowerEntry(country);
+bool SetTxPower2_4G(const std::u16string& driverKeyPath, const std::u16string& country,
+                    const std::u16string& dataFile) {
+    UINT entry = TxPowerEntry(country, dataFile);
     if (entry == 0) {
         return false;
     }
@@ -57,10 +57,11 @@ bool SetTxPower2_4G(const std::u16string& driverKeyPath, const std::u16string& c
     return WriteRegDword(driverKeyPath, u"CountryTxPwr", power);
 }
 
-bool SetTxPower5G(const std::u16string& driverKeyPath, const std::u16string& country) {
-    std::u16string entry = GetIniString(u"CountryTxPwr5G", country, u"", g_szZeCoInstDatPath);
+bool SetTxPower5G(const std::u16string& driverKeyPath, const std::u16string& country,
+                  const std::u16string& dataFile) {
+    std::u16string entry = GetIniString(u"CountryTxPwr5G", country, u"", dataFile);
     if (entry.empty()) {
-        entry = GetIniString(u"CountryTxPwr5G", u"USA", u"", g_szZeCoInstDatPath);
+        entry = GetIniString(u"CountryTxPwr5G", u"USA", u"", dataFile);
     }
     if (entry.empty()) {
         return false;
@@ -100,9 +101,10 @@ bool ParseTxPower5G(const std::u16string& entry, std::int32_t powers[4]) {
     return ScanWhole(entry, u"%02d,%02d,%02d,%02d", &powers[0], &powers[1], &powers[2], &powers[3]);
 }
 
-bool SetCountryTxPower(std::u16string driverKeyPath, std::u16string country) {
-    bool written2_4G = SetTxPower2_4G(driverKeyPath, country);
-    bool written5G = SetTxPower5G(driverKeyPath, country);
+bool SetCountryTxPower(std::u16string driverKeyPath, std::u16string country,
+                       const std::u16string& dataFile) {
+    bool written2_4G = SetTxPower2_4G(driverKeyPath, country, dataFile);
+    bool written5G = SetTxPower5G(driverKeyPath, country, dataFile);
     return written2_4G || written5G;
 }
 

@@ -25,9 +25,9 @@ std::optional<std::u16string> LocaleCountry(LCID locale) {
 
 }  // namespace
 
-std::optional<std::u16string> GetWindowsCountry() {
+std::optional<std::u16string> GetWindowsCountry(const std::u16string& dataFile) {
     std::optional<std::u16string> country =
-        GetIniString(u"Settings", u"WindowsCountry", u"LOCALE_SYSTEM_DEFAULT", g_szZeCoInstDatPath);
+        GetIniString(u"Settings", u"WindowsCountry", u"LOCALE_SYSTEM_DEFAULT", dataFile);
     if (*country == u"LOCALE_SYSTEM_DEFAULT") {
         country = LocaleCountry(LOCALE_SYSTEM_DEFAULT);
     } else if (*country == u"LOCALE_USER_DEFAULT") {

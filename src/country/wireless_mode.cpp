@@ -43,10 +43,11 @@ bool IsKnownWirelessModeMask(DWORD mask) {
                        [&](const ModeOfMask& entry) { return entry.mask == mask; });
 }
 
-bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country) {
-    std::u16string entry = GetIniString(u"CountryWirelessMode", country, u"", g_szZeCoInstDatPath);
+bool SetCountryWirelessMode(std::u16string driverKeyPath, std::u16string country,
+                            const std::u16string& dataFile) {
+    std::u16string entry = GetIniString(u"CountryWirelessMode", country, u"", dataFile);
     if (entry.empty()) {
-        entry = GetIniString(u"CountryWirelessMode", u"USA", u"", g_szZeCoInstDatPath);
+        entry = GetIniString(u"CountryWirelessMode", u"USA", u"", dataFile);
     }
     if (entry.empty()) {
         return false;

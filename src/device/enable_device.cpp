@@ -1,4 +1,5 @@
 #include "common/log.h"
+#include "common/result_codes.h"
 #include "device/device.h"
 #include "device/net_devices.h"
 
@@ -25,7 +26,7 @@ int EnableDevice(int flag, std::u16string netId) {
         &device);
     if (!matched) {
         LogPrint(u"[ZeRegionSvc] Device not found by Net ID!\r\n");
-        return -999;
+        return ZE_ERR_FAILED;
     }
 
     SP_PROPCHANGE_PARAMS params{};
@@ -37,11 +38,11 @@ int EnableDevice(int flag, std::u16string netId) {
     if (!OS().SetupDiSetClassInstallParamsW(devices.Set(), &device, &params.ClassInstallHeader,
                                             sizeof(params))) {
         LogPrint(u"[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n");
-        return -999;
+        return ZE_ERR_FAILED;
     }
     if (!OS().SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, devices.Set(), &device)) {
         LogPrint(u"[ZeRegionSvc] SetupDiCallClassInstaller() return FALSE\r\n");
-        return -999;
+        return ZE_ERR_FAILED;
     }
     LogPrint(u"[ZeRegionSvc] EnableDevice(%d): success!\r\n", flag);
     return 0;

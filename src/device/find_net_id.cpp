@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "common/log.h"
+#include "common/result_codes.h"
 #include "common/text.h"
 #include "device/device.h"
 #include "device/net_devices.h"
@@ -45,7 +46,7 @@ int FindNetIdByHwId(const char16_t* hardwareId, char16_t* netId) {
         &device);
     if (!matched) {
         LogPrint(u"[ZeRegionSvc] Device not found by HW ID!\r\n");
-        return -999;
+        return ZE_ERR_FAILED;
     }
     std::copy(found->begin(), found->end(), netId);
     return 0;

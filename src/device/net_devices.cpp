@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/log.h"
+#include "common/result_codes.h"
 #include "common/text.h"
 
 namespace ze {
@@ -14,13 +15,13 @@ PresentNetDevices::PresentNetDevices() {
     // list entry is then no class, so that case fails as the call itself would.
     if (!OS().SetupDiClassGuidsFromNameW(u"Net", classGuids, 3, &guidCount) || guidCount == 0) {
         LogPrint(u"[ZeRegionSvc] SetupDiClassGuidsFromName() return FALSE\r\n");
-        error_ = -999;
+        error_ = ZE_ERR_FAILED;
         return;
     }
     *set_.put() = OS().SetupDiGetClassDevsW(&classGuids[0], nullptr, nullptr, DIGCF_PRESENT);
     if (set_.get() == INVALID_HANDLE_VALUE) {
         LogPrint(u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n");
-        error_ = -7;
+        error_ = ZE_ERR_NO_DEVICE_SET;
     }
 }
 

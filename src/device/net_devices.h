@@ -16,7 +16,8 @@ class PresentNetDevices {
     // Builds the device information set; a failure is logged and kept in Error().
     PresentNetDevices();
 
-    // 0 when the set was built, otherwise the failure's code (-999 or -7).
+    // 0 when the set was built, otherwise the failure's code (ZE_ERR_FAILED or
+    // ZE_ERR_NO_DEVICE_SET).
     int Error() const { return error_; }
     HDEVINFO Set() const { return set_.get(); }
 

@@ -1,22 +1,17 @@
 #include "main/program.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "common/console.h"
+#include "commands/commands.h"
+#include "commands/preview.h"
 #include "common/log.h"
 #include "common/paths.h"
-#include "common/text.h"
-#include "device/device.h"
-#include "main/commands.h"
-#include "platform/names.h"
+#include "common/run_inputs.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
 namespace ze {
-
-char16_t g_szServiceName[64];
 
 namespace {
 
@@ -26,7 +21,7 @@ SERVICE_TABLE_ENTRYW g_ServiceTable[2];
 // executable's path or base name does not fit the program's buffers.
 bool StartUp() {
     std::u16string baseName;
-    if (!DerivePaths(&baseName) || baseName.size() >= std::size(g_szServiceName)) {
+    if (!DerivePaths(&baseName) || !SetServiceName(baseName)) {
         return false;
     }
     g_bWriteLogFile = static_cast<int>(
@@ -37,8 +32,6 @@ bool StartUp() {
     LogPrint(u"[ZeRegionSvc] g_szZeCoInstDatPath = %s\r\n", g_szZeCoInstDatPath);
     LogPrint(u"[ZeRegionSvc] g_szZeRegionSvcLogPath = %s\r\n", g_szZeRegionSvcLogPath);
     LogPrint(u"[ZeRegionSvc] --> _tmain()\r\n");
-    std::fill(std::begin(g_szServiceName), std::end(g_szServiceName), u'\0');
-    std::copy(baseName.begin(), baseName.end(), g_szServiceName);
     g_ServiceTable[0] = {g_szServiceName, ServiceMain};
     g_ServiceTable[1] = {nullptr, nullptr};
     return true;
@@ -53,54 +46,16 @@ int RunServiceHost() {
     return 0;
 }
 
-// Any argument that is not a command names an adapter by hardware ID; its Net ID is
-// recorded. A lookup that finds nothing keeps the recorded Net ID and fails.
-int RecordNetIdOfHardwareId(const char16_t* hardwareId) {
-    char16_t netId[32] = {};
-    int found = FindNetIdByHwId(hardwareId, netId);
-    if (found != 0) {
-        LogPrint(u"[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n");
-        return found;
-    }
-    LogPrint(u"[ZeRegionSvc] Write Net ID = %s to ini\r\n", netId);
-    if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId, g_szZeRegionSvcIniPath)) {
-        LogPrint(u"[ZeRegionSvc] Write Net ID to ini failed\r\n");
-        return -6;
-    }
-    return 0;
-}
-
-int RunInstall(CommandArguments) {
-    return ZeInstallService();
-}
-
-int RunUninstall(CommandArguments) {
-    ZeStopService();
-    return ZeUninstallService();
-}
-
-int RunStart(CommandArguments) {
-    return ZeStartService();
-}
-
-int RunStop(CommandArguments) {
-    return ZeStopService();
-}
-
-int RunDebug(CommandArguments) {
-    return RunForegroundReset();
-}
-
 // The commands, matched ignoring case; the first match decides. No hardware ID
 // begins with '/' or '-'.
-struct Command {
+struct NamedCommand {
     std::u16string_view name;
-    int (*run)(CommandArguments arguments);
+    Command run;
 };
-constexpr Command kCommands[] = {
+constexpr NamedCommand kCommands[] = {
     {u"/install", RunInstall}, {u"/uninstall", RunUninstall},
     {u"/start", RunStart},     {u"/stop", RunStop},
-    {u"/debug", RunDebug},     {u"/preview", RunDebug},
+    {u"/debug", RunDebug},     {u"/preview", RunPreview},
     {u"/check", RunCheck},     {u"/?", RunHelp},
     {u"/help", RunHelp},       {u"-h", RunHelp},
     {u"--help", RunHelp},      {u"/version", RunVersion},
@@ -109,21 +64,14 @@ constexpr Command kCommands[] = {
 int RunCommand(int argc, char16_t** argv) {
     const char16_t* argument = argv[1];
     LogPrint(u"[ZeRegionSvc] argv[1] = %s\r\n", argument);
-    CommandArguments rest(argv + 2, static_cast<std::size_t>(argc - 2));
-    for (const Command& command : kCommands) {
+    RunInputs inputs = ReadRunInputs();
+    for (const NamedCommand& command : kCommands) {
         if (IsCommand(argument, command.name)) {
-            return command.run(rest);
+            return command.run(inputs,
+                               CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
         }
     }
-    if (*argument == u'\0') {
-        // An empty text is contained in every hardware ID: it would pick whichever
-        // adapter comes first, the wired one as likely as the wireless one.
-        LogPrint(u"[ZeRegionSvc] Empty hardware ID refused, nothing recorded\r\n");
-        PrintError(u"ZeRegionSvc: the hardware ID is empty.\r\n\r\n");
-        PrintError(UsageText());
-        return ZE_EXIT_USAGE;
-    }
-    return RecordNetIdOfHardwareId(argument);
+    return RunHardwareId(inputs, CommandArguments(argv + 1, static_cast<std::size_t>(argc - 1)));
 }
 
 int RunMain(int argc, char16_t** argv) {
@@ -138,20 +86,11 @@ int RunMain(int argc, char16_t** argv) {
 
 }  // namespace
 
-int RunForegroundReset() {
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    int result = RunResetSequence(netId);
-    ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
-    return result;
-}
-
-bool IsCommand(const char16_t* argument, std::u16string_view command) {
-    return EqualsIgnoreCase(argument, command);
-}
-
 int _tmain(int argc, char16_t** argv) {
     if (argc >= 2 && IsCommand(argv[1], u"/preview")) {
-        return RunPreview(argc, argv, RunMain);
+        // The whole run, start-up included, goes over the preview's dry-run layer.
+        PreviewLayer preview(CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
+        return preview.Report(RunMain(argc, argv));
     }
     return RunMain(argc, argv);
 }

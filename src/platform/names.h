@@ -46,4 +46,35 @@ inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
     return parts;
 }
 
+// Subkeys enumerate in the order of their upper-cased names (UTF-16 code units).
+inline bool KeyNameLess(std::u16string_view a, std::u16string_view b) {
+    return UpperCased(a) < UpperCased(b);
+}
+
+inline std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view child) {
+    std::u16string path(parent);
+    if (!path.empty())
+        path += u'\\';
+    return path.append(child);
+}
+
+// The path with its empty parts dropped, as the registry reads "a\\b\" as a\b.
+inline std::u16string NormalisedKeyPath(std::u16string_view path) {
+    std::u16string result;
+    for (const auto& part : SplitKeyPath(path))
+        result = JoinKeyPath(result, part);
+    return result;
+}
+
+// The path of the key's parent ("" for a key right below the root) and the key's own name.
+inline std::u16string ParentKeyPath(std::u16string_view path) {
+    std::size_t slash = path.rfind(u'\\');
+    return std::u16string(slash == std::u16string_view::npos ? u"" : path.substr(0, slash));
+}
+
+inline std::u16string LeafKeyName(std::u16string_view path) {
+    std::size_t slash = path.rfind(u'\\');
+    return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace ze

@@ -5,13 +5,14 @@
 
 namespace ze {
 
-int RunResetSequence(const std::u16string& netId, const std::function<void()>& stepDone) {
+int RunResetSequence(const RunInputs& inputs, const std::function<void()>& stepDone) {
     auto done = [&] {
         if (stepDone) {
             stepDone();
         }
     };
-    ResetCountrySettings(netId);
+    const std::u16string& netId = inputs.netId;
+    ResetCountrySettings(netId, inputs.dataFile, inputs.country);
     done();
     ResetDriverAdvanceKey(netId);
     done();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "common/run_inputs.h"
 #include "platform/wintypes.h"
 
 namespace ze {
@@ -21,14 +22,17 @@ constexpr int ZE_SVC_ERR_CONTROL_SVC = -106;
 extern SERVICE_STATUS_HANDLE Service_Status_Handle;
 extern SERVICE_STATUS g_ServiceStatus;
 
-// Runs on the dispatcher's service thread: reports the service running, performs one
-// reset and counts the run budget down. A stop or shutdown that arrives meanwhile is
-// answered with SERVICE_STOP_PENDING, whose check point moves on with each step of
-// the reset, and carried out when the reset has finished. The stopped state accepts
-// no controls and carries ZE_ERR_ADAPTER_NOT_ENABLED as service-specific exit code
-// when the adapter stays disabled. Failed reports are tried again; a process whose
-// handler cannot be registered or whose stop cannot be reported ends by itself with
-// ZE_EXIT_SERVICE_UNREPORTED.
+// The service process could not register its handler or report its service stopped,
+// and ended by itself: the process's exit code.
+constexpr int ZE_EXIT_SERVICE_UNREPORTED = -109;
+
+// Runs on the dispatcher's service thread: reports the service running, reads the
+// run's inputs (ReadRunInputs), performs one reset and counts the run budget down. A stop or
+// shutdown that arrives meanwhile is answered with SERVICE_STOP_PENDING, whose check point moves on
+// with each step of the reset, and carried out when the reset has finished. The stopped state
+// accepts no controls and carries ZE_ERR_ADAPTER_NOT_ENABLED as service-specific exit code when the
+// adapter stays disabled. Failed reports are tried again; a process whose handler cannot be
+// registered or whose stop cannot be reported ends by itself with ZE_EXIT_SERVICE_UNREPORTED.
 void ServiceMain(DWORD argc, LPWSTR* argv);
 // Runs on the dispatcher's thread for each control.
 void ServiceCtrlHandler(DWORD control);
@@ -38,11 +42,11 @@ void ServiceCtrlHandler(DWORD control);
 constexpr int ZE_ERR_ADAPTER_NOT_ENABLED = -108;
 
 // Country settings reset, advanced property text reset, then the adapter is
-// disabled and enabled again; `stepDone` is called after each of the four. Every step
-// runs whatever became of the earlier ones, except that an adapter that could not be
-// disabled is not enabled. Returns 0, or ZE_ERR_ADAPTER_NOT_ENABLED when the adapter
-// was disabled and stays so.
-int RunResetSequence(const std::u16string& netId, const std::function<void()>& stepDone = {});
+// disabled and enabled again, all for the adapter `inputs.netId`; `stepDone` is
+// called after each of the four. Every step runs whatever became of the earlier ones,
+// except that an adapter that could not be disabled is not enabled. Returns 0, or
+// ZE_ERR_ADAPTER_NOT_ENABLED when the adapter was disabled and stays so.
+int RunResetSequence(const RunInputs& inputs, const std::function<void()>& stepDone = {});
 
 int ZeInstallService();
 int ZeUninstallService();

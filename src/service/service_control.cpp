@@ -1,8 +1,8 @@
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/registry.h"
+#include "common/result_codes.h"
 #include "common/text.h"
-#include "main/program.h"
 #include "platform/handles.h"
 #include "platform/names.h"
 #include "service/service.h"
@@ -65,7 +65,7 @@ int WriteServiceDescription() {
     if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, ServiceKeyPath(g_szServiceName).c_str(), 0,
                            KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Open service key failed\r\n");
-        return -4;
+        return ZE_ERR_OPEN_KEY;
     }
     std::u16string description =
         GetIniString(u"Service", u"ServiceDescription", u"", g_szZeRegionSvcIniPath);
@@ -73,7 +73,7 @@ int WriteServiceDescription() {
                             reinterpret_cast<const BYTE*>(description.c_str()),
                             static_cast<DWORD>(description.size() * 2)) != ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Write service description failed\r\n");
-        return -6;
+        return ZE_ERR_WRITE_VALUE;
     }
     return 0;
 }
@@ -141,12 +141,12 @@ int ZeSetSrvStartupType(std::u16string serviceName, DWORD startType) {
                            key.put()) == ERROR_FILE_NOT_FOUND) {
         LogPrint(u"[ZeRegionSvc] Service %s is not installed, start type not set\r\n",
                  serviceName.c_str());
-        return -4;
+        return ZE_ERR_OPEN_KEY;
     }
     key.reset();
     if (!WriteRegDword(ServiceKeyPath(serviceName), u"start", startType)) {
         LogPrint(u"[ZeRegionSvc] Write service start failed\r\n");
-        return -6;
+        return ZE_ERR_WRITE_VALUE;
     }
     return 0;
 }

@@ -3,8 +3,8 @@
 
 #include "common/log.h"
 #include "common/paths.h"
+#include "common/run_inputs.h"
 #include "common/text.h"
-#include "main/program.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -102,9 +102,9 @@ void ReportResetProgress() {
 
 // Counts the run budget down or, once it is spent, switches the service to manual
 // start so that it no longer runs at every boot.
-void CountDownRunBudget() {
+void CountDownRunBudget(const std::u16string& settingsFile) {
     int remaining = static_cast<int>(
-        OS().GetPrivateProfileIntW(u"Settings", u"RunTimes", 5, g_szZeRegionSvcIniPath));
+        OS().GetPrivateProfileIntW(u"Settings", u"RunTimes", 5, settingsFile.c_str()));
     if (remaining <= 1) {
         ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
         return;
@@ -112,21 +112,21 @@ void CountDownRunBudget() {
     // Room for any 32-bit number in decimal, sign and terminator included.
     char16_t text[12] = {};
     FormatTo(text, std::size(text), u"%d", remaining - 1);
-    if (!OS().WritePrivateProfileStringW(u"Settings", u"RunTimes", text, g_szZeRegionSvcIniPath)) {
+    if (!OS().WritePrivateProfileStringW(u"Settings", u"RunTimes", text, settingsFile.c_str())) {
         LogPrint(u"[ZeRegionSvc] Write RunTimes to ini failed\r\n");
     }
 }
 
 // The reset and the countdown; returns the reset's result.
 int RunServiceWork() {
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    if (netId.empty()) {
+    RunInputs inputs = ReadRunInputs();
+    if (inputs.netId.empty()) {
         LogPrint(u"[ZeRegionSvc] Net ID of ini is empty\r\n");
         return 0;
     }
-    LogPrint(u"[ZeRegionSvc] Net ID of ini = %s\r\n", netId.c_str());
-    int result = RunResetSequence(netId, ReportResetProgress);
-    CountDownRunBudget();
+    LogPrint(u"[ZeRegionSvc] Net ID of ini = %s\r\n", inputs.netId.c_str());
+    int result = RunResetSequence(inputs, ReportResetProgress);
+    CountDownRunBudget(inputs.settingsFile);
     return result;
 }
 

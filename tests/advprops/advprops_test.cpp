@@ -143,7 +143,7 @@ class AdvPropsTest : public SimTest {
     // The driver key with InfPath oem3.inf, no NDI\params, the INF with [Strings],
     // [Strings.0411] and [Strings.0809], a U.S. English administrator's machine.
     void Fresh() {
-        std::fill_n(g_szOemInfPath, MAX_PATH, u'\0');
+        oemInf_.clear();
         Reg().Delete(kParams, true);
         Reg().SetString(kDriverKey, u"InfPath", u"oem3.inf");
         Sim().Settings().windowsDirectory = u"C:\\windows";
@@ -201,6 +201,8 @@ class AdvPropsTest : public SimTest {
         }
         return outside;
     }
+
+    std::u16string oemInf_;  // the OEM INF the routines under test read
 };
 
 TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
@@ -210,7 +212,7 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
         const char* name;
         std::function<void()> setUp;
         int result;
-        std::u16string path;  // g_szOemInfPath afterwards
+        std::u16string path;  // the located path afterwards
         std::u16string line;
     };
     const Case cases[] = {
@@ -258,11 +260,11 @@ TEST_F(AdvPropsTest, OemInfPathIsSetOrKept) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Fresh();
-        std::copy(previous.begin(), previous.end(), g_szOemInfPath);
+        std::u16string path = previous;
         c.setUp();
 
-        EXPECT_EQ(QueryOemInfPath(kNetId), c.result);
-        EXPECT_EQ(std::u16string(g_szOemInfPath), c.path);
+        EXPECT_EQ(QueryOemInfPath(kNetId, &path), c.result);
+        EXPECT_EQ(path, c.path);
         EXPECT_THAT(Log(), ElementsAre(c.line));
     }
 }
@@ -384,10 +386,10 @@ TEST_F(AdvPropsTest, EnumTextsByTheNumberInTheValueName) {
         Fresh();
         WriteInf(InfText({u""}, c.omittedTokens));
         AddProperty(c.subKey, c.before);
-        QueryOemInfPath(kNetId);
+        QueryOemInfPath(kNetId, &oemInf_);
         ClearLog();
 
-        EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(c.subKey), c.subKey), c.result);
+        EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(c.subKey), c.subKey, oemInf_), c.result);
 
         Lines log{EnumLine(c.subKey)};
         log.insert(log.end(), c.log.begin(), c.log.end());
@@ -406,12 +408,12 @@ TEST_F(AdvPropsTest, EnumKeyWithoutValuesOrWithOtherTypes) {
     Reg().Create(EnumKey(u"PSPXlink"));
     AddProperty(u"SmartScan", {{u"0", u"a"}});
     Reg().SetDword(EnumKey(u"SmartScan"), u"1", 1);
-    QueryOemInfPath(kNetId);
+    QueryOemInfPath(kNetId, &oemInf_);
     ClearJournal();
 
-    EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(u"PSPXlink"), u"PSPXlink"), 0);
+    EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(u"PSPXlink"), u"PSPXlink", oemInf_), 0);
     EXPECT_THAT(JournalLines(), IsEmpty());
-    EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(u"SmartScan"), u"SmartScan"), 0);
+    EXPECT_EQ(ResetDriverAdvanceEnum(SubKey(u"SmartScan"), u"SmartScan", oemInf_), 0);
     EXPECT_EQ(Text(EnumKey(u"SmartScan"), u"1"), u"US Enable");
 }
 
@@ -479,10 +481,10 @@ TEST_F(AdvPropsTest, ParamDescOutcomes) {
         Fresh();
         AddProperty(c.subKey, {});
         c.setUp();
-        QueryOemInfPath(kNetId);
+        QueryOemInfPath(kNetId, &oemInf_);
         ClearLog();
 
-        EXPECT_EQ(ResetDriverAdvanceParamDesc(SubKey(c.subKey), c.subKey), c.result);
+        EXPECT_EQ(ResetDriverAdvanceParamDesc(SubKey(c.subKey), c.subKey, oemInf_), c.result);
 
         Lines log{DescLine(c.subKey)};
         log.insert(log.end(), c.log.begin(), c.log.end());
@@ -496,12 +498,12 @@ TEST_F(AdvPropsTest, SubKeyResultDecidesTheWalk) {
     AddProperty(u"Speed", {});
     AddProperty(u"PSMode", {});  // no enum key
     Reg().Create(SubKey(u"Radio"));
-    QueryOemInfPath(kNetId);
+    QueryOemInfPath(kNetId, &oemInf_);
 
-    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"SmartScan"), u"SmartScan"), 0);
-    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Speed"), u"Speed"), -11);
-    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"PSMode"), u"PSMode"), -999);
-    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Radio"), u"Radio"), -999);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"SmartScan"), u"SmartScan", oemInf_), 0);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Speed"), u"Speed", oemInf_), -11);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"PSMode"), u"PSMode", oemInf_), -999);
+    EXPECT_EQ(ResetDriverAdvanceSubKey(SubKey(u"Radio"), u"Radio", oemInf_), -999);
     // The enum texts are left alone when ParamDesc fails.
     EXPECT_FALSE(Logged(EnumLine(u"Radio")));
 }
@@ -511,11 +513,11 @@ TEST_F(AdvPropsTest, InfTextsAreUnquotedAndCutToTheDisplayBuffer) {
     const std::u16string pairAtCut = std::u16string(254, u'p') + u"\U0001F600tail";
     WriteInf(u"[Strings]\r\nSSID = \"quoted text\"\r\nPSMode=" + std::u16string(300, u'L') +
              u"\r\nRadioOnOff=\"" + pairAtCut + u"\"\r\n");
-    QueryOemInfPath(kNetId);
+    QueryOemInfPath(kNetId, &oemInf_);
 
-    EXPECT_EQ(GetInfDisplayText(u"SSID"), u"quoted text");
-    EXPECT_EQ(GetInfDisplayText(u"PSMode"), std::u16string(255, u'L'));
-    EXPECT_EQ(GetInfDisplayText(u"RadioOnOff"), std::u16string(254, u'p'));
+    EXPECT_EQ(GetInfDisplayText(u"SSID", oemInf_), u"quoted text");
+    EXPECT_EQ(GetInfDisplayText(u"PSMode", oemInf_), std::u16string(255, u'L'));
+    EXPECT_EQ(GetInfDisplayText(u"RadioOnOff", oemInf_), std::u16string(254, u'p'));
 }
 
 TEST_F(AdvPropsTest, WalkVisitsOnlyTheFirstTenSubkeysInEnumerationOrder) {

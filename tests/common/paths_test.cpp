@@ -35,7 +35,6 @@ TEST_F(DerivePathsTest, GlobalsHoldThePathsOfTheRunningExecutable) {
     EXPECT_EQ(std::u16string(g_szZeRegionSvcIniPath), kIniPath);
     EXPECT_EQ(std::u16string(g_szZeCoInstDatPath), kDatPath);
     EXPECT_EQ(std::u16string(g_szZeRegionSvcLogPath), kLogPath);
-    EXPECT_EQ(std::u16string(g_szOemInfPath), u"");
 }
 
 TEST_F(DerivePathsTest, PathsThatDoNotFitTheBuffersAreRefused) {

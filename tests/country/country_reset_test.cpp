@@ -38,7 +38,7 @@ class CountryResetTest : public CountryTest {
 };
 
 TEST_F(CountryResetTest, FullResetForTheSystemCountryLogsEveryStepInOrder) {
-    EXPECT_EQ(ResetCountrySettings(kNetId), 1);
+    EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1);
     EXPECT_EQ(Changes(), UsaChanges());
     EXPECT_EQ(LogMessages(),
               (Lines{
@@ -68,7 +68,7 @@ TEST_F(CountryResetTest, FullResetForTheSystemCountryLogsEveryStepInOrder) {
 TEST_F(CountryResetTest, JapaneseSystemWithChannel14DisabledDropsAdHocN) {
     Sim().Settings().systemLocale = 0x0411;
     Reg().SetString(kDriverKey, u"InitChn14Disabled", u"1");
-    EXPECT_EQ(ResetCountrySettings(kNetId), 1);
+    EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1);
     EXPECT_EQ(Changes(), (Changed{
                              SzLine("CountryRegion", u"1"),
                              SzLine("CountryRegionABand", u"1"),
@@ -118,7 +118,7 @@ TEST_F(CountryResetTest, EachOptionBitSwitchesItsOwnStep) {
         ClearJournal();
         ClearLog();
         std::string what = Utf16ToUtf8(c.mask);
-        EXPECT_EQ(ResetCountrySettings(kNetId), 1) << what;
+        EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1) << what;
         EXPECT_EQ(Changes(), c.changes) << what;
         Lines log = LogMessages();
         ASSERT_GE(log.size(), 2u) << what;
@@ -150,7 +150,7 @@ TEST_F(CountryResetTest, CountryFlagsAreSwitchedOnForListedCodesOnly) {
         ClearJournal();
         ClearLog();
         std::string what = Utf16ToUtf8(c.settings) + "/" + Utf16ToUtf8(c.country);
-        EXPECT_EQ(ResetCountrySettings(kNetId), 1) << what;
+        EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1) << what;
         Changed expected;
         if (c.written) {
             expected.push_back(SzLine("CarrierDetect", u"1"));
@@ -190,7 +190,7 @@ TEST_F(CountryResetTest, ResultIsOneAsSoonAsAnyStepWrote) {
         if (c.fault) {
             Sim().InjectFault(*c.fault, 0, ERROR_ACCESS_DENIED);
         }
-        EXPECT_EQ(ResetCountrySettings(kNetId), c.result) << c.what;
+        EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), c.result) << c.what;
     }
 }
 
@@ -218,13 +218,13 @@ TEST_F(CountryResetTest, NetIdThatNamesNoDriverInstanceIsRefused) {
     for (const Case& c : cases) {
         ClearJournal();
         ClearLog();
-        EXPECT_EQ(ResetCountrySettings(c.netId), 0) << Utf16ToUtf8(c.netId);
+        EXPECT_EQ(ResetCountrySettings(c.netId, kDatPath), 0) << Utf16ToUtf8(c.netId);
         EXPECT_EQ(LogMessages(), Lines{c.logged}) << Utf16ToUtf8(c.netId);
         EXPECT_EQ(JournalLines(), std::vector<std::string>{}) << Utf16ToUtf8(c.netId);
     }
     // The longest Net ID whose paths fit is accepted.
     ClearLog();
-    EXPECT_EQ(ResetCountrySettings(std::u16string(22, u'0')), 0);
+    EXPECT_EQ(ResetCountrySettings(std::u16string(22, u'0'), kDatPath), 0);
     EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] No driver key for Net ID " +
                                    std::u16string(22, u'0') + u", country settings not reset\r\n"});
 }
@@ -232,7 +232,7 @@ TEST_F(CountryResetTest, NetIdThatNamesNoDriverInstanceIsRefused) {
 // No country code: nothing is looked up under a guessed one; the platform file applies.
 TEST_F(CountryResetTest, WithoutACountryCodeOnlyThePlatformSettingsAreWritten) {
     Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(ResetCountrySettings(kNetId), 1);
+    EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1);
     EXPECT_EQ(Changes(), Changed{SzLine("SampleText", u"abc")});
     Lines log = LogMessages();
     ASSERT_GE(log.size(), 3u);
@@ -295,7 +295,7 @@ TEST_F(CountryResetTest, BadInputGivesItsLoggedOutcomeAndWritesOnlyUnderTheDrive
         Sim().Settings().administrator = c.administrator;
         ClearJournal();
         ClearLog();
-        EXPECT_EQ(ResetCountrySettings(kNetId), c.result) << c.what;
+        EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), c.result) << c.what;
         EXPECT_EQ(Changes(), c.changes) << c.what;
         Lines log = LogMessages();
         ASSERT_FALSE(log.empty()) << c.what;

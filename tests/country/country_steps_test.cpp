@@ -26,7 +26,7 @@ class CountryStepTest : public CountryTest {
         }
         ClearJournal();
         std::string what = Utf16ToUtf8(c.entries) + (c.range ? " " + Utf16ToUtf8(c.range) : "");
-        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN"), c.written.has_value()) << what;
+        EXPECT_EQ(SetCountryTxPower(kDriverKey, u"JPN", kDatPath), c.written.has_value()) << what;
         EXPECT_EQ(Changes(), c.written ? Changed{DwordLine(valueName, *c.written)} : Changed{})
             << what;
     }
@@ -61,14 +61,14 @@ TEST_F(CountryStepTest, CountryCodeComesFromTheDataFileOrALocale) {
         Sim().Settings().systemLocale = c.systemLocale;
         Sim().Settings().userLocale = c.userLocale;
         ClearLog();
-        EXPECT_EQ(GetWindowsCountry(), c.code) << (c.dat ? Utf16ToUtf8(c.dat) : "no file");
+        EXPECT_EQ(GetWindowsCountry(kDatPath), c.code) << (c.dat ? Utf16ToUtf8(c.dat) : "no file");
         EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] strWindowsCountry = " + c.code + u"\r\n"});
     }
 }
 
 TEST_F(CountryStepTest, LocaleThatCannotAnswerGivesNoCode) {
     Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(GetWindowsCountry(), std::nullopt);
+    EXPECT_EQ(GetWindowsCountry(kDatPath), std::nullopt);
     EXPECT_EQ(LogMessages(), Lines{u"[ZeRegionSvc] GetLocaleInfo() failed, no country code\r\n"});
 }
 
@@ -174,7 +174,7 @@ TEST_F(CountryStepTest, RegionIsLookedUpPerBandWithTheJapaneseChannel14Case) {
         ClearLog();
         ClearJournal();
         std::string what = Utf16ToUtf8(c.country);
-        EXPECT_EQ(SetCountryRegion(kDriverKey, c.country), c.result) << what;
+        EXPECT_EQ(SetCountryRegion(kDriverKey, c.country, kDatPath), c.result) << what;
         Changed changes;
         Lines log;
         for (auto [name, text] : {std::pair<std::string, std::u16string>{"CountryRegion", c.region},
@@ -193,7 +193,7 @@ TEST_F(CountryStepTest, RegionIsLookedUpPerBandWithTheJapaneseChannel14Case) {
 // A failed write is logged and the step's other write still goes ahead; the step
 // fails only when nothing could be written.
 TEST_F(CountryStepTest, EachWriteOfAStepFailsApart) {
-    using Step = bool (*)(std::u16string, std::u16string);
+    using Step = bool (*)(std::u16string, std::u16string, const std::u16string&);
     const std::u16string failed = u"[ZeRegionSvc] Write Registry Failed\r\n";
     const char16_t txPowerDat[] =
         u"[CountryTxPwr]\r\nUSA=112\r\n[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n";
@@ -229,7 +229,7 @@ TEST_F(CountryStepTest, EachWriteOfAStepFailsApart) {
         Sim().InjectFault(Call::RegSetValueExW, c.occurrence, ERROR_ACCESS_DENIED);
         ClearLog();
         ClearJournal();
-        EXPECT_EQ(c.step(kDriverKey, u"USA"), c.result) << c.what;
+        EXPECT_EQ(c.step(kDriverKey, u"USA", kDatPath), c.result) << c.what;
         EXPECT_EQ(Changes(), c.changes) << c.what;
         if (c.result) {
             EXPECT_EQ(LogMessages(), c.log) << c.what;
@@ -243,7 +243,7 @@ TEST_F(CountryStepTest, RegionTextTooLongForItsBufferIsNotWritten) {
     WriteDat(u"[RegionChannel2_4G]\r\nUSA=" + longest + u"\r\n[RegionChannel5G]\r\nUSA=" + tooLong +
              u"\r\n");
     Reg().Create(kDriverKey);
-    EXPECT_TRUE(SetCountryRegion(kDriverKey, u"USA"));
+    EXPECT_TRUE(SetCountryRegion(kDriverKey, u"USA", kDatPath));
     EXPECT_EQ(Changes(), Changed{SzLine("CountryRegion", longest)});
     Lines log = LogMessages();
     ASSERT_EQ(log.size(), 4u);
@@ -291,7 +291,7 @@ TEST_F(CountryStepTest, FiveGigahertzPowersFillOneByteEachBoundedBySignedRanges)
     }
     // The fourth number is the first byte stored.
     WriteDat(u"[CountryTxPwr5G]\r\nUSA=10,12,14,16\r\n");
-    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA"));
+    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA", kDatPath));
     EXPECT_EQ(DriverValue(u"CountryTxPwr5G").data, (std::vector<BYTE>{0x10, 0x0E, 0x0C, 0x0A}));
 }
 
@@ -300,10 +300,10 @@ TEST_F(CountryStepTest, TransmitPowerRangesAreReadWhateverTheirTypeAndOnlyWhenTh
     Reg().Create(kDriverKey);
     // Stored without terminator, as the program itself writes texts.
     Reg().SetValue(kDriverKey, u"InitTxPwrRange", REG_BINARY, Utf16Bytes(u"5-12"));
-    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA"));
+    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA", kDatPath));
     // A range longer than its 128-byte buffer is no range at all.
     Reg().SetString(kDriverKey, u"InitTxPwrRange", u"5-12" + std::u16string(70, u' '));
-    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA"));
+    EXPECT_TRUE(SetCountryTxPower(kDriverKey, u"USA", kDatPath));
     EXPECT_EQ(Changes(), (Changed{DwordLine("CountryTxPwr", 12), DwordLine("CountryTxPwr", 20)}));
 }
 
@@ -328,7 +328,7 @@ TEST_F(CountryStepTest, WirelessModeMaskMapsToTheDriversModeByTheWholeMask) {
         ClearJournal();
         ClearLog();
         std::string what = Utf16ToUtf8(c.entry);
-        EXPECT_TRUE(SetCountryWirelessMode(kDriverKey, u"JPN")) << what;
+        EXPECT_TRUE(SetCountryWirelessMode(kDriverKey, u"JPN", kDatPath)) << what;
         EXPECT_EQ(Changes(), (Changed{DwordLine("CountryWirelessMode", c.mask),
                                       SzLine("WirelessMode", c.mode)}))
             << what;
@@ -341,9 +341,9 @@ TEST_F(CountryStepTest, WirelessModeMaskMapsToTheDriversModeByTheWholeMask) {
 TEST_F(CountryStepTest, WirelessModeEntryOfTheCountryComesFirstAndNoneWritesNothing) {
     Reg().Create(kDriverKey);
     WriteDat(u"[CountryWirelessMode]\r\nJPN=10001000\r\nUSA=11101110\r\n");
-    EXPECT_TRUE(SetCountryWirelessMode(kDriverKey, u"JPN"));
+    EXPECT_TRUE(SetCountryWirelessMode(kDriverKey, u"JPN", kDatPath));
     WriteDat(u"[CountryWirelessMode]\r\nJPN=10001000\r\n");
-    EXPECT_FALSE(SetCountryWirelessMode(kDriverKey, u"CAN"));
+    EXPECT_FALSE(SetCountryWirelessMode(kDriverKey, u"CAN", kDatPath));
     EXPECT_EQ(Changes(), (Changed{DwordLine("CountryWirelessMode", 0x10001000),
                                   SzLine("WirelessMode", u"3")}));
     EXPECT_EQ(LogMessages().size(), 2u);

@@ -255,7 +255,9 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
             std::uint64_t sleptBefore = Sim().SleptMilliseconds();
             ClearLog();
             bool recovers = failures == 1;
-            EXPECT_EQ(RunResetSequence(u"0007"), recovers ? 0 : ZE_ERR_ADAPTER_NOT_ENABLED) << call;
+            EXPECT_EQ(RunResetSequence(RunInputs{kIniPath, kDatPath, u"0007", std::nullopt}),
+                      recovers ? 0 : ZE_ERR_ADAPTER_NOT_ENABLED)
+                << call;
             EXPECT_EQ(Sim().Devices().IsStarted(kWifi), recovers) << call;
             EXPECT_EQ(Sim().SleptMilliseconds() - sleptBefore, recovers ? 250u : 3750u) << call;
             std::vector<std::u16string> log = LogMessages();
@@ -271,7 +273,7 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
     Sim().ClearFaults();
     Sim().InjectFault(Call::SetupDiCallClassInstaller, 1, ERROR_INVALID_PARAMETER);
     ClearJournal();
-    EXPECT_EQ(RunResetSequence(u"0007"), 0);
+    EXPECT_EQ(RunResetSequence(RunInputs{kIniPath, kDatPath, u"0007", std::nullopt}), 0);
     EXPECT_TRUE(JournalLines().empty());
 }
 

@@ -1,5 +1,5 @@
+#include "commands/commands.h"
 #include "common/paths.h"
-#include "main/commands.h"
 #include "service/service_fixture.h"
 
 namespace ze::testing {

@@ -8,8 +8,8 @@
 #include <regex>
 
 #include "check/regdb_builder.h"
+#include "commands/commands.h"
 #include "common/text.h"
-#include "main/commands.h"
 #include "main/program.h"
 #include "platform/sim/sim_platform.h"
 

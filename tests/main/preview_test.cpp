@@ -10,8 +10,8 @@
 #include <random>
 #include <regex>
 
+#include "commands/commands.h"
 #include "common/text.h"
-#include "main/commands.h"
 #include "main/program.h"
 #include "platform/dryrun/dry_run_platform.h"
 #include "platform/sim/reg_file.h"

@@ -1,5 +1,6 @@
 #include "main/program.h"
-#include "main/commands.h"
+#include "commands/commands.h"
+#include "common/paths.h"
 
 #include "sim_fixture.h"
 #include "ze_version.h"

@@ -9,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/text.h"
 #include "main/program.h"
 #include "platform/sim/device_manager.h"
+#include "platform/sim/service_dispatcher.h"
 #include "platform/sim/service_manager.h"
 #include "service/service.h"
 #include "sim_fixture.h"
@@ -48,6 +50,7 @@ class ServiceTest : public SimTest {
     }
 
     sim::ServiceManager& Scm() { return Sim().Services(); }
+    sim::ServiceDispatcher& Dispatcher() { return Sim().Dispatcher(); }
 
     void WriteSettings(std::u16string_view text) { WriteTextFile(kIniPath, text); }
     std::string SettingsBytes() const { return ReadBytes(kIniPath); }
@@ -81,7 +84,7 @@ class ServiceTest : public SimTest {
     class ServiceProcess {
       public:
         explicit ServiceProcess(ServiceTest& test) : test_(test) {
-            returnsBefore_ = test.Scm().ServiceMainReturns();
+            returnsBefore_ = test.Dispatcher().ServiceMainReturns();
             EXPECT_EQ(ZeStartService(), 0);
             thread_ = std::thread([this] { exitCode_ = test_.Run({}); });
         }
@@ -91,7 +94,7 @@ class ServiceTest : public SimTest {
         }
         // Waits until ServiceMain has done its work and returned.
         bool WaitIdle() {
-            return WaitUntil([&] { return test_.Scm().ServiceMainReturns() > returnsBefore_; });
+            return WaitUntil([&] { return test_.Dispatcher().ServiceMainReturns() > returnsBefore_; });
         }
         // Waits for the process to end and returns its exit code.
         int Join() {

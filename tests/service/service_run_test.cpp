@@ -60,14 +60,14 @@ class ServiceRunTest : public ServiceTest {
 TEST_F(ServiceRunTest, AServiceStartResetsTheAdapterOnceAndRunsUntilStopped) {
     ServiceProcess process(*this);
     ASSERT_TRUE(process.WaitIdle());
-    EXPECT_EQ(Scm().ReportedStatuses(), (Statuses{Status(SERVICE_RUNNING, kAccepted)}));
+    EXPECT_EQ(Dispatcher().ReportedStatuses(), (Statuses{Status(SERVICE_RUNNING, kAccepted)}));
     EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter));
     EXPECT_EQ(RunTimes(), u"4");
     EXPECT_EQ(Scm().RuntimeOf(u"ZeRegionSvc").status.dwCurrentState, SERVICE_RUNNING);
 
     EXPECT_EQ(ZeStopService(), 0);
     EXPECT_EQ(process.Join(), 0);
-    EXPECT_EQ(Scm().ReportedStatuses(),
+    EXPECT_EQ(Dispatcher().ReportedStatuses(),
               (Statuses{Status(SERVICE_RUNNING, kAccepted), Status(SERVICE_STOPPED, 0)}));
     EXPECT_EQ(
         ServiceLines(),
@@ -182,14 +182,14 @@ TEST_F(ServiceRunTest, EveryControlButStopAndShutdownReportsTheCurrentStateAgain
                           {SERVICE_CONTROL_STOP, true}};
     for (const Case& c : cases) {
         ClearLog();
-        std::size_t before = Scm().ReportedStatuses().size();
+        std::size_t before = Dispatcher().ReportedStatuses().size();
         if (c.throughTheManager) {
             SERVICE_STATUS status{};
             EXPECT_TRUE(OS().ControlService(service.get(), c.control, &status)) << c.control;
         } else {
             ServiceCtrlHandler(c.control);
         }
-        Statuses reported = Scm().ReportedStatuses();
+        Statuses reported = Dispatcher().ReportedStatuses();
         ASSERT_EQ(reported.size(), before + 1) << c.control;
         bool stop = c.control == SERVICE_CONTROL_STOP;
         EXPECT_EQ(reported.back(),
@@ -223,7 +223,7 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
             std::string what = std::string(moment.name) + ", control " + std::to_string(control);
             WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
             ClearJournal();
-            std::size_t reportedBefore = Scm().ReportedStatuses().size();
+            std::size_t reportedBefore = Dispatcher().ReportedStatuses().size();
             BOOL sent = 2;
             Sim().Devices().ObserveStateChanges(
                 [&](const std::u16string&, DWORD change, bool done) {
@@ -240,7 +240,7 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
             }
             Sim().Devices().ObserveStateChanges(nullptr);
             EXPECT_EQ(sent, TRUE) << what;
-            Statuses reported = Scm().ReportedStatuses();
+            Statuses reported = Dispatcher().ReportedStatuses();
             reported.erase(reported.begin(),
                            reported.begin() + static_cast<std::ptrdiff_t>(reportedBefore));
             Statuses expected{Status(SERVICE_RUNNING, kAccepted)};
@@ -315,7 +315,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
         for (int occurrence : c.occurrences)
             Sim().InjectFault(c.call, occurrence, ERROR_INVALID_HANDLE);
         ClearLog();
-        std::size_t before = Scm().ReportedStatuses().size();
+        std::size_t before = Dispatcher().ReportedStatuses().size();
         {
             ServiceProcess process(*this);
             // The manager can send a stop only to a service it saw running.
@@ -325,7 +325,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
             }
             EXPECT_EQ(process.Join(), c.exitCode) << c.what;
         }
-        Statuses reported = Scm().ReportedStatuses();
+        Statuses reported = Dispatcher().ReportedStatuses();
         reported.erase(reported.begin(), reported.begin() + static_cast<std::ptrdiff_t>(before));
         EXPECT_EQ(reported, c.reported) << c.what;
         SERVICE_STATUS end = Scm().RuntimeOf(u"ZeRegionSvc").status;
@@ -361,7 +361,7 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
     failEnables();
     EXPECT_EQ(StartRunAndStop(), 0);
     EXPECT_FALSE(Sim().Devices().IsStarted(kAdapter));
-    EXPECT_EQ(Scm().ReportedStatuses().back(),
+    EXPECT_EQ(Dispatcher().ReportedStatuses().back(),
               (SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0,
                               static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR),
                               static_cast<DWORD>(ZE_ERR_ADAPTER_NOT_ENABLED), 0, 0}));

@@ -214,7 +214,7 @@ bool RunScenario(const SweepCase& sweepCase, sim::SimPlatform& machine, SweepLay
         layer.BeforeServiceWork(*sweepCase.stopBefore, [&machine] { DeliverStop(machine); });
     Controller(machine).Start();
     ProgramRun run(layer, ArgumentsOf(sweepCase.scenario));
-    WaitFor([&] { return run.Done() || machine.Services().ServiceMainReturns() > 0; },
+    WaitFor([&] { return run.Done() || machine.Dispatcher().ServiceMainReturns() > 0; },
             kReturnBound);
     Controller(machine).Stop();
     return run.WaitDone(kReturnBound);

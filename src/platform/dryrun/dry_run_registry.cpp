@@ -11,43 +11,10 @@ namespace ze {
 
 namespace {
 
-// Windows enumerates subkeys ordered by their upper-cased names.
-bool NameLess(const std::u16string& a, const std::u16string& b) {
-    return UpperCased(a) < UpperCased(b);
-}
-
-std::u16string ParentOf(const std::u16string& path) {
-    std::size_t slash = path.rfind(u'\\');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
-}
-
-std::u16string LeafOf(const std::u16string& path) {
-    std::size_t slash = path.rfind(u'\\');
-    return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
-std::u16string Join(const std::u16string& parent, std::u16string_view child) {
-    return parent.empty() ? std::u16string(child) : parent + u"\\" + std::u16string(child);
-}
-
-// A key path with empty parts dropped, as the registry reads "a\\b\" as a\b.
-std::u16string NormalisedPath(std::u16string_view path) {
-    std::u16string result;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = std::min(path.find(u'\\', start), path.size());
-        if (end > start)
-            result = Join(result, path.substr(start, end - start));
-        start = end + 1;
-    }
-    return result;
-}
-
 template <typename Entry>
 auto FindName(std::vector<Entry>& entries, std::u16string_view name) {
-    return std::find_if(entries.begin(), entries.end(), [&](const Entry& entry) {
-        return UpperCased(entry.name) == UpperCased(name);
-    });
+    return std::find_if(entries.begin(), entries.end(),
+                        [&](const Entry& entry) { return EqualsIgnoreCase(entry.name, name); });
 }
 
 constexpr REGSAM kReadOnly = KEY_READ;
@@ -79,11 +46,11 @@ DryRunPlatform::Key& DryRunPlatform::Touch(const std::u16string& path) {
     Key key;
     key.path = path;
     // Spelt as the parent lists it, when the run has the parent's list.
-    if (const Key* parent = Touched(ParentOf(path)); parent != nullptr && !path.empty()) {
-        std::u16string leaf = UpperCased(LeafOf(path));
+    if (const Key* parent = Touched(ParentKeyPath(path)); parent != nullptr && !path.empty()) {
+        std::u16string leaf = LeafKeyName(path);
         for (const std::u16string& name : parent->subkeys) {
-            if (UpperCased(name) == leaf)
-                key.path = Join(parent->path, name);
+            if (EqualsIgnoreCase(name, leaf))
+                key.path = JoinKeyPath(parent->path, name);
         }
     }
     HKEY machineKey = nullptr;
@@ -142,13 +109,13 @@ LONG DryRunPlatform::ResolvePath(HKEY parent, LPCWSTR subKey, std::u16string* pa
     if (!sub.empty() && sub.front() == u'\\')
         return ERROR_BAD_PATHNAME;
     if (parent == HKEY_LOCAL_MACHINE) {
-        *path = NormalisedPath(sub);
+        *path = NormalisedKeyPath(sub);
         return ERROR_SUCCESS;
     }
     auto it = handles_.find(parent);
     if (it == handles_.end())
         return ERROR_INVALID_HANDLE;
-    *path = NormalisedPath(it->second.path + u"\\" + std::u16string(sub));
+    *path = NormalisedKeyPath(it->second.path + u"\\" + std::u16string(sub));
     return ERROR_SUCCESS;
 }
 
@@ -159,7 +126,7 @@ LONG DryRunPlatform::ProbeAccess(const std::u16string& path, REGSAM access) {
         const Key* key = Touched(probe);
         if (key != nullptr ? key->existedBefore : MachineHas(probe))
             break;
-        probe = ParentOf(probe);
+        probe = ParentKeyPath(probe);
     }
     HKEY opened = nullptr;
     LONG result = Inner().RegOpenKeyExW(HKEY_LOCAL_MACHINE, probe.c_str(), 0, access, &opened);
@@ -203,24 +170,23 @@ LONG DryRunPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM sa
 
 void DryRunPlatform::AddSubkey(const std::u16string& parentPath, const std::u16string& name) {
     std::vector<std::u16string>& subkeys = Touch(parentPath).subkeys;
-    subkeys.insert(std::lower_bound(subkeys.begin(), subkeys.end(), name, NameLess), name);
+    subkeys.insert(std::lower_bound(subkeys.begin(), subkeys.end(), name, KeyNameLess), name);
 }
 
 void DryRunPlatform::RemoveSubkey(const std::u16string& parentPath, const std::u16string& name) {
     std::vector<std::u16string>& subkeys = Touch(parentPath).subkeys;
-    std::erase_if(subkeys,
-                  [&](const std::u16string& s) { return UpperCased(s) == UpperCased(name); });
+    std::erase_if(subkeys, [&](const std::u16string& s) { return EqualsIgnoreCase(s, name); });
 }
 
 void DryRunPlatform::CreateInView(const std::u16string& path) {
     if (path.empty() || ExistsInView(path))
         return;
-    CreateInView(ParentOf(path));
+    CreateInView(ParentKeyPath(path));
     Key& key = Touch(path);
     key.exists = true;
     key.values.clear();
     key.subkeys.clear();
-    AddSubkey(ParentOf(path), LeafOf(path));
+    AddSubkey(ParentKeyPath(path), LeafKeyName(path));
 }
 
 LONG DryRunPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
@@ -403,7 +369,7 @@ LONG DryRunPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         return probe;
     key.exists = false;
     key.values.clear();
-    RemoveSubkey(ParentOf(path), LeafOf(path));
+    RemoveSubkey(ParentKeyPath(path), LeafKeyName(path));
     return ERROR_SUCCESS;
 }
 
@@ -433,9 +399,8 @@ std::vector<KeyChange> DryRunPlatform::RegistryChanges() const {
             continue;
         change.kind = key.existedBefore ? KeyChange::Kind::Changed : KeyChange::Kind::Created;
         auto named = [](const std::vector<Value>& values, const std::u16string& name) {
-            return std::find_if(values.begin(), values.end(), [&](const Value& v) {
-                return UpperCased(v.name) == UpperCased(name);
-            });
+            return std::find_if(values.begin(), values.end(),
+                                [&](const Value& v) { return EqualsIgnoreCase(v.name, name); });
         };
         for (const Value& value : key.values) {
             auto before = named(key.before, value.name);

@@ -7,22 +7,24 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/machine.h"
 #include "platform/sim/registry_store.h"
 #include "platform/wintypes.h"
 
 namespace ze::sim {
 
-class SimPlatform;
-
 inline constexpr char16_t kEnumKeyPath[] = u"SYSTEM\\CurrentControlSet\\Enum";
 inline constexpr char16_t kSetupClassKeyPath[] = u"SYSTEM\\CurrentControlSet\\Control\\Class";
 inline constexpr char16_t kNetClassGuid[] = u"{4d36e972-e325-11ce-bfc1-08002be10318}";
 
+// The device's key, SYSTEM\CurrentControlSet\Enum\<instance id>.
+std::u16string DeviceKeyPath(std::u16string_view instanceId);
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" in lower case, and back (either case).
 std::u16string GuidToString(const GUID& guid);
 std::optional<GUID> ParseGuid(std::u16string_view text);
@@ -38,7 +40,7 @@ void AddDevice(RegistryStore& registry, std::u16string_view instanceId,
 
 class DeviceManager {
   public:
-    explicit DeviceManager(SimPlatform& machine) : machine_(machine) {}
+    explicit DeviceManager(Machine& machine) : machine_(machine) {}
 
     BOOL ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD listSize, DWORD* requiredSize);
     HDEVINFO GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, DWORD flags);
@@ -55,13 +57,13 @@ class DeviceManager {
     // ---- state for tests and tools ----
     // Plugged in and not disabled: the device's driver is running.
     bool IsStarted(std::u16string_view instanceId);
-    std::size_t OpenSetCount() const { return sets_.size(); }
+    std::size_t OpenSetCount();
     // Called on the calling thread just before and just after each state change made
     // by the class installer, outside every lock of the machine, so that a test can
     // act at that moment (deliver a control, say).
     using StateChangeObserver =
         std::function<void(const std::u16string& instanceId, DWORD stateChange, bool done)>;
-    void ObserveStateChanges(StateChangeObserver observer) { observer_ = std::move(observer); }
+    void ObserveStateChanges(StateChangeObserver observer);
 
   private:
     struct Member {
@@ -73,15 +75,17 @@ class DeviceManager {
         std::vector<Member> members;
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // for the whole set
     };
+    // The caller holds mutex_ for these three.
     InfoSet* FindSet(HDEVINFO set);
     // The member a device record stands for; nullptr (and the last error set) when
     // the record does not belong to the set.
     Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
+    Member* MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data);
     bool IsPresent(std::u16string_view instanceId) const;
     BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
-    BOOL Fail(LONG error);
 
-    SimPlatform& machine_;
+    Machine& machine_;
+    std::mutex mutex_;  // guards the sets and the observer
     std::map<HDEVINFO, InfoSet> sets_;
     StateChangeObserver observer_;
 };

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/sim/sim_platform.h"
+#include "platform/sim/machine.h"
 
 namespace ze::sim {
 

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/sim/service_state.h"
+
 namespace ze::sim {
 namespace {
 
@@ -122,8 +124,9 @@ bool OnReadOnlyFileSystem(const fs::path& dir) {
     return ::statvfs(dir.c_str(), &info) == 0 && (info.f_flag & ST_RDONLY) != 0;
 }
 
-// Makes registry.db from registry.reg (or empty) under a name of its own, then links
-// it into place: the first process to finish wins, the others use its database.
+// Makes registry.db from registry.reg (or empty), with the service manager's tables,
+// under a name of its own, then links it into place: the first process to finish wins,
+// the others use its database.
 std::unique_ptr<RegistryStore> CreateDatabase(const fs::path& dir, std::FILE* messages,
                                               std::string* error) {
     fs::path db = dir / kRegistryDb;
@@ -139,6 +142,7 @@ std::unique_ptr<RegistryStore> CreateDatabase(const fs::path& dir, std::FILE* me
         registry->BeginBulkLoad();
         made =
             (!fs::exists(reg, ec) || ImportRegFile(*registry, reg, false, true, messages, error)) &&
+            CreateServiceStateTables(registry->DatabaseOf()) == ERROR_SUCCESS &&
             registry->MakeDurable() == ERROR_SUCCESS;
     }
     if (made && ::link(fresh.c_str(), db.c_str()) != 0 && errno != EEXIST) {

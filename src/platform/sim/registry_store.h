@@ -15,11 +15,8 @@
 // changes anything is one transaction, committed before it returns, so another
 // process sees all of the change or none of it; inside Transaction() the changes of
 // the whole body commit together instead. A call on a key that no longer exists fails
-// with ERROR_KEY_DELETED. Database failures map, in one place, to the errors Windows
-// gives for the same trouble with a hive: a database held by another process beyond
-// the busy timeout gives ERROR_SHARING_VIOLATION (what Windows answers when a hive
-// file is in use by another process), a damaged one ERROR_BADDB, a full disk
-// ERROR_DISK_FULL, any other I/O failure ERROR_REGISTRY_IO_FAILED.
+// with ERROR_KEY_DELETED. Database failures give the errors Windows gives for the same
+// trouble with a hive (see database.h).
 //
 // The store is safe to share between the threads of a process (calls take turns).
 #pragma once
@@ -29,22 +26,16 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/database.h"
 #include "platform/wintypes.h"
 
-struct sqlite3;
-
 namespace ze::sim {
-
-inline constexpr LONG kErrorDiskFull = 112;           // ERROR_DISK_FULL
-inline constexpr LONG kErrorBadDb = 1009;             // ERROR_BADDB
-inline constexpr LONG kErrorRegistryIoFailed = 1016;  // ERROR_REGISTRY_IO_FAILED
 
 using KeyId = std::int64_t;
 inline constexpr KeyId kRootKey = 1;  // HKEY_LOCAL_MACHINE itself
@@ -86,16 +77,16 @@ class RegistryStore {
 
     // For a file filled once before anyone else opens it: no journal until
     // MakeDurable(), which puts the file in WAL mode for shared use.
-    void BeginBulkLoad();
-    LONG MakeDurable();
+    void BeginBulkLoad() { database_->BeginBulkLoad(); }
+    LONG MakeDurable() { return database_->MakeDurable(); }
     // How long a call waits for another process's hold on the database.
-    void SetBusyTimeout(std::chrono::milliseconds timeout);
+    void SetBusyTimeout(std::chrono::milliseconds timeout) { database_->SetBusyTimeout(timeout); }
 
     // Runs body as one transaction: its changes commit together when it returns
     // ERROR_SUCCESS and are undone when it returns an error; a database failure inside
     // undoes them too and is returned instead. Transactions nest (an inner one joins
     // the outer, which decides).
-    LONG Transaction(const std::function<LONG()>& body);
+    LONG Transaction(const std::function<LONG()>& body) { return database_->Transaction(body); }
 
     // ---- keys ----
     // The key at `path` ('\'-separated, empty parts skipped) below `from`.
@@ -128,8 +119,12 @@ class RegistryStore {
     LONG ClearValues(KeyId key);
 
     // ---- facts about the database itself (the source a machine was imported from) ----
-    std::optional<std::string> Meta(const std::string& name);
-    LONG SetMeta(const std::string& name, const std::string& value);
+    std::optional<std::string> Meta(const std::string& name) { return database_->Meta(name); }
+    LONG SetMeta(const std::string& name, const std::string& value) {
+        return database_->SetMeta(name, value);
+    }
+    // The database the registry lives in, which other tables of the machine share.
+    Database& DatabaseOf() { return *database_; }
 
     // ---- conveniences by path from the root, for tests, fixtures and tools ----
     std::optional<KeyId> Find(std::u16string_view path);
@@ -147,25 +142,17 @@ class RegistryStore {
     void DeleteValue(std::u16string_view path, std::u16string_view name);
 
   private:
-    class Statements;
-    friend class Query;
-    explicit RegistryStore(sqlite3* db);
-    bool Prepare(std::string* error);
-    // Maps a SQLite result to the Win32 error; a failure inside a transaction also
-    // dooms it.
-    LONG Check(int result);
-    LONG Exec(const char* sql);
+    struct Statements;
+    RegistryStore(std::unique_ptr<Database> database, std::unique_ptr<Statements> statements);
+    static std::unique_ptr<Statements> Prepare(Database& database, std::string* error);
     LONG KeyExists(KeyId key);
     // ERROR_KEY_DELETED when the key is gone, otherwise `missing`.
     LONG Missing(KeyId key, LONG missing);
     LONG FindChild(KeyId parent, std::u16string_view name, KeyId* child, std::u16string* stored);
     LONG InsertKey(KeyId parent, std::u16string_view name, KeyId* key);
 
-    sqlite3* db_;
+    std::unique_ptr<Database> database_;
     std::unique_ptr<Statements> statements_;
-    std::recursive_mutex mutex_;
-    int depth_ = 0;    // transactions open
-    LONG doomed_ = 0;  // the database error that will undo the open transaction
 };
 
 }  // namespace ze::sim

@@ -1,24 +1,14 @@
-// The profile (INI) functions of the simulated machine. The semantics live in the
-// profile engine; this file finds the file through the machine's path mapping,
-// applies Windows' sharing and read-only rules, writes files atomically and
-// journals every write. Each call looks at the file afresh (the cache only saves
-// parsing a file that is verifiably unchanged).
 #include <memory>
 #include <optional>
 
 #include "common/text.h"
 #include "platform/sim/machine_file.h"
 #include "platform/sim/profile.h"
-#include "platform/sim/sim_platform.h"
+#include "platform/sim/profile_calls.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {
 namespace {
-
-profile::DocumentCache& Cache() {
-    static profile::DocumentCache cache;
-    return cache;
-}
 
 // The Windows path a profile call means: a bare file name lives in the Windows
 // directory, and no name at all means win.ini there.
@@ -29,40 +19,28 @@ std::u16string ProfilePath(const std::u16string& windowsDirectory, LPCWSTR fileN
     return bare ? windowsDirectory + u"\\" + name : name;
 }
 
-// The profile functions open files sharing everything, so only a handle that does
-// not share reading (or, for a write, writing) keeps them out.
-template <class OpenFiles>
-bool SharingConflict(const OpenFiles& files, const std::filesystem::path& host, bool write) {
-    for (const auto& entry : files) {
-        const auto& open = entry.second;
-        if (open.hostPath == host &&
-            (!(open.share & FILE_SHARE_READ) || (write && !(open.share & FILE_SHARE_WRITE)))) {
-            return true;
-        }
-    }
-    return false;
-}
-
 struct Opened {
     std::shared_ptr<const profile::Document> document;  // null when it cannot be opened
     LONG error = ERROR_SUCCESS;  // ERROR_FILE_NOT_FOUND comes with an empty document
 };
 
-Opened OpenProfile(const std::filesystem::path& host, bool sharingConflict) {
+Opened OpenProfile(profile::DocumentCache& cache, const std::filesystem::path& host,
+                   bool sharingConflict) {
     if (sharingConflict)
         return {nullptr, ERROR_SHARING_VIOLATION};
     Opened opened;
-    opened.document = Cache().Load(host, &opened.error);
+    opened.document = cache.Load(host, &opened.error);
     if (opened.error == ERROR_FILE_NOT_FOUND)
         opened.document = std::make_shared<const profile::Document>();
     return opened;
 }
 
 // Opens a file for reading, or stands for the file an injected fault keeps out.
-template <class OpenFiles>
-Opened OpenForReading(const OpenFiles& files, const std::filesystem::path& host,
-                      std::optional<LONG> fault) {
-    return fault ? Opened{nullptr, *fault} : OpenProfile(host, SharingConflict(files, host, false));
+Opened OpenForReading(profile::DocumentCache& cache, FileSystem& files,
+                      const std::filesystem::path& host, std::optional<LONG> fault) {
+    if (fault)
+        return Opened{nullptr, *fault};
+    return OpenProfile(cache, host, files.SharingConflict(host, false));
 }
 
 DWORD ReadSectionNames(const Opened& file, LPWSTR buffer, DWORD size) {
@@ -98,26 +76,28 @@ DWORD ReadString(const Opened& file, LPCWSTR section, LPCWSTR key, LPCWSTR defau
 
 }  // namespace
 
-DWORD SimPlatform::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
-                                            LPWSTR lpReturnedString, DWORD nSize,
-                                            LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileStringW);
+std::filesystem::path ProfileCalls::HostPathOf(LPCWSTR fileName) const {
+    return files_.HostPath(ProfilePath(machine_.Settings().windowsDirectory, fileName));
+}
+
+DWORD ProfileCalls::GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                             LPCWSTR lpDefault, LPWSTR lpReturnedString,
+                                             DWORD nSize, LPCWSTR lpFileName) {
+    std::optional<LONG> fault = machine_.DueFault(Call::GetPrivateProfileStringW);
     if (lpReturnedString == nullptr || nSize == 0)
         return 0;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    Opened file = OpenForReading(
-        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
-    SetLastError(static_cast<DWORD>(file.error));
+    std::lock_guard<std::mutex> lock(mutex_);
+    Opened file = OpenForReading(cache_, files_, HostPathOf(lpFileName), fault);
+    Machine::SetLastError(static_cast<DWORD>(file.error));
     return ReadString(file, lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize);
 }
 
-UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
-                                        LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileIntW);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    Opened file = OpenForReading(
-        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
-    SetLastError(static_cast<DWORD>(file.error));
+UINT ProfileCalls::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                                         LPCWSTR lpFileName) {
+    std::optional<LONG> fault = machine_.DueFault(Call::GetPrivateProfileIntW);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Opened file = OpenForReading(cache_, files_, HostPathOf(lpFileName), fault);
+    Machine::SetLastError(static_cast<DWORD>(file.error));
     // Windows reads the value's text into 30 characters before converting it, so
     // longer values are cut first; an empty value gives the default.
     char16_t text[30];
@@ -126,40 +106,39 @@ UINT SimPlatform::GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, IN
     return profile::ProfileInt(text);
 }
 
-DWORD SimPlatform::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
-                                                  LPCWSTR lpFileName) {
-    std::optional<LONG> fault = DueFault(Call::GetPrivateProfileSectionNamesW);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+DWORD ProfileCalls::GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                                   LPCWSTR lpFileName) {
+    std::optional<LONG> fault = machine_.DueFault(Call::GetPrivateProfileSectionNamesW);
+    std::lock_guard<std::mutex> lock(mutex_);
     // The file is opened (and the last error set) before the buffer is looked at.
-    Opened file = OpenForReading(
-        files_, HostPath(ProfilePath(settings_.windowsDirectory, lpFileName)), fault);
-    SetLastError(static_cast<DWORD>(file.error));
+    Opened file = OpenForReading(cache_, files_, HostPathOf(lpFileName), fault);
+    Machine::SetLastError(static_cast<DWORD>(file.error));
     if (lpszReturnBuffer == nullptr || nSize == 0)
         return 0;
     return ReadSectionNames(file, lpszReturnBuffer, nSize);
 }
 
-BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
-                                             LPCWSTR lpFileName) {
-    if (DueFault(Call::WritePrivateProfileStringW))
+BOOL ProfileCalls::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                              LPCWSTR lpString, LPCWSTR lpFileName) {
+    if (machine_.DueFault(Call::WritePrivateProfileStringW))
         return FALSE;
     if (lpAppName == nullptr && lpKeyName != nullptr) {
-        SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+        Machine::SetLastError(static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         return FALSE;
     }
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    std::u16string path = ProfilePath(settings_.windowsDirectory, lpFileName);
-    auto host = HostPath(path);
-    if (readOnly_.count(host) != 0) {
-        SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::u16string path = ProfilePath(machine_.Settings().windowsDirectory, lpFileName);
+    auto host = files_.HostPath(path);
+    if (files_.IsReadOnly(host)) {
+        Machine::SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
         return FALSE;
     }
-    Opened file = OpenProfile(host, SharingConflict(files_, host, true));
+    Opened file = OpenProfile(cache_, host, files_.SharingConflict(host, true));
     // Without a section the call asks Windows to flush its cache of the file (all
     // three NULL) or is refused; either way it answers FALSE, with the error of
     // opening the file.
     if (lpAppName == nullptr || !file.document) {
-        SetLastError(static_cast<DWORD>(file.error));
+        Machine::SetLastError(static_cast<DWORD>(file.error));
         return FALSE;
     }
     auto edited = std::make_shared<profile::Document>(*file.document);
@@ -180,12 +159,12 @@ BOOL SimPlatform::WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNam
     if (changed) {
         std::string bytes = edited->Serialise();
         if (!WriteBytesAtomically(host, bytes)) {
-            SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            Machine::SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
             return FALSE;
         }
-        Cache().Store(host, std::move(bytes));
+        cache_.Store(host, std::move(bytes));
     }
-    Record(entry.action, entry.path, entry.name, entry.type, entry.data);
+    machine_.Record(entry.action, entry.path, entry.name, entry.type, entry.data);
     return TRUE;
 }
 

@@ -8,7 +8,7 @@
 
 #include "common/text.h"
 #include "platform/names.h"
-#include "platform/sim/sim_platform.h"
+#include "platform/sim/file_system.h"
 
 namespace ze::sim {
 namespace {
@@ -45,29 +45,30 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return WildcardMatch(pattern.substr(1), name.substr(1));
 }
 
-void SetLast(Platform& platform, LONG error) {
-    platform.SetLastError(static_cast<DWORD>(error));
+void SetLast(LONG error) {
+    Machine::SetLastError(static_cast<DWORD>(error));
 }
 
 }  // namespace
 
-std::filesystem::path SimPlatform::HostPath(std::u16string_view windowsPath) const {
+std::filesystem::path HostPathIn(const std::filesystem::path& root,
+                                 std::u16string_view windowsPath) {
     std::u16string path(windowsPath);
     std::replace(path.begin(), path.end(), u'/', u'\\');
     std::filesystem::path host;
     std::u16string_view rest = path;
     if (rest.size() >= 2 && rest[1] == u':') {
         char16_t drive = rest[0];
-        host = (drive == u'C' || drive == u'c') ? root_ / "C" : std::filesystem::path("/");
+        host = (drive == u'C' || drive == u'c') ? root / "C" : std::filesystem::path("/");
         rest.remove_prefix(2);
     } else {
-        host = root_ / "C";
+        host = root / "C";
     }
     for (const auto& part : SplitKeyPath(rest)) {
         if (part == u".")
             continue;
         if (part == u"..") {
-            if (host.has_parent_path() && host != root_ / "C")
+            if (host.has_parent_path() && host != root / "C")
                 host = host.parent_path();
             continue;
         }
@@ -76,8 +77,33 @@ std::filesystem::path SimPlatform::HostPath(std::u16string_view windowsPath) con
     return host;
 }
 
-void SimPlatform::SetReadOnly(std::u16string_view windowsPath, bool readOnly) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+FileSystem::~FileSystem() {
+    for (auto& [handle, file] : files_)
+        ::close(file.fd);
+}
+
+std::filesystem::path FileSystem::HostPath(std::u16string_view windowsPath) const {
+    return HostPathIn(machine_.Root(), windowsPath);
+}
+
+bool FileSystem::IsReadOnly(const std::filesystem::path& host) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return readOnly_.count(host) != 0;
+}
+
+bool FileSystem::SharingConflict(const std::filesystem::path& host, bool write) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [handle, open] : files_) {
+        if (open.hostPath == host &&
+            (!(open.share & FILE_SHARE_READ) || (write && !(open.share & FILE_SHARE_WRITE)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FileSystem::SetReadOnly(std::u16string_view windowsPath, bool readOnly) {
+    std::lock_guard<std::mutex> lock(mutex_);
     auto host = HostPath(windowsPath);
     if (readOnly) {
         readOnly_.insert(host);
@@ -86,13 +112,13 @@ void SimPlatform::SetReadOnly(std::u16string_view windowsPath, bool readOnly) {
     }
 }
 
-HANDLE SimPlatform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, void*,
-                                DWORD dwCreationDisposition, DWORD, HANDLE) {
-    if (auto fault = DueFault(Call::CreateFileW))
+HANDLE FileSystem::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                               DWORD dwCreationDisposition) {
+    if (auto fault = machine_.DueFault(Call::CreateFileW))
         return INVALID_HANDLE_VALUE;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (lpFileName == nullptr || *lpFileName == u'\0') {
-        SetLast(*this, ERROR_PATH_NOT_FOUND);
+        SetLast(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     auto host = HostPath(lpFileName);
@@ -111,26 +137,26 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD
             (wantsRead && !(open.share & FILE_SHARE_READ)) ||
             (openWrites && !(dwShareMode & FILE_SHARE_WRITE)) ||
             (openReads && !(dwShareMode & FILE_SHARE_READ))) {
-            SetLast(*this, ERROR_SHARING_VIOLATION);
+            SetLast(ERROR_SHARING_VIOLATION);
             return INVALID_HANDLE_VALUE;
         }
     }
     std::error_code ec;
     if (!std::filesystem::is_directory(host.parent_path(), ec)) {
-        SetLast(*this, ERROR_PATH_NOT_FOUND);
+        SetLast(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     bool exists = std::filesystem::exists(host, ec);
     if ((exists && dwCreationDisposition == CREATE_NEW)) {
-        SetLast(*this, ERROR_ALREADY_EXISTS);
+        SetLast(ERROR_ALREADY_EXISTS);
         return INVALID_HANDLE_VALUE;
     }
     if (!exists && (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == 5)) {
-        SetLast(*this, ERROR_FILE_NOT_FOUND);
+        SetLast(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     if (std::filesystem::is_directory(host, ec) || (wantsWrite && readOnly_.count(host) != 0)) {
-        SetLast(*this, ERROR_ACCESS_DENIED);
+        SetLast(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     int flags = O_CLOEXEC | O_CREAT;
@@ -144,39 +170,39 @@ HANDLE SimPlatform::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD
         flags |= O_TRUNC;
     int fd = ::open(host.c_str(), flags, 0644);
     if (fd < 0) {
-        SetLast(*this, ERROR_ACCESS_DENIED);
+        SetLast(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle = reinterpret_cast<HANDLE>(NextHandleValue());
+    HANDLE handle = reinterpret_cast<HANDLE>(machine_.NextHandleValue());
     files_[handle] = OpenFile{host, dwDesiredAccess, dwShareMode, fd};
     bool reportsExisting =
         exists && (dwCreationDisposition == OPEN_ALWAYS || dwCreationDisposition == CREATE_ALWAYS);
-    SetLast(*this, reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    SetLast(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
 
-BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
-                            DWORD* lpNumberOfBytesWritten, void*) {
+BOOL FileSystem::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
+                           DWORD* lpNumberOfBytesWritten) {
     if (lpNumberOfBytesWritten != nullptr)
         *lpNumberOfBytesWritten = 0;
-    if (auto fault = DueFault(Call::WriteFile))
+    if (auto fault = machine_.DueFault(Call::WriteFile))
         return FALSE;
-    if (int stream = StandardStreamIndex(hFile); stream >= 0) {
-        AppendStandardStream(
+    if (int stream = StandardStreams::IndexOf(hFile); stream >= 0) {
+        machine_.Streams().Append(
             stream, std::string_view(static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite));
         if (lpNumberOfBytesWritten != nullptr)
             *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
         return TRUE;
     }
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(hFile);
     if (it == files_.end()) {
-        SetLast(*this, ERROR_INVALID_HANDLE);
+        SetLast(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     ssize_t written = ::write(it->second.fd, lpBuffer, nNumberOfBytesToWrite);
     if (written < 0) {
-        SetLast(*this, ERROR_ACCESS_DENIED);
+        SetLast(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (lpNumberOfBytesWritten != nullptr)
@@ -184,25 +210,25 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
     return TRUE;
 }
 
-BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
-                           DWORD* lpNumberOfBytesRead, void*) {
+BOOL FileSystem::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                          DWORD* lpNumberOfBytesRead) {
     if (lpNumberOfBytesRead != nullptr)
         *lpNumberOfBytesRead = 0;
-    if (auto fault = DueFault(Call::ReadFile))
+    if (auto fault = machine_.DueFault(Call::ReadFile))
         return FALSE;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(hFile);
     if (it == files_.end()) {
-        SetLast(*this, ERROR_INVALID_HANDLE);
+        SetLast(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if ((it->second.access & (GENERIC_READ | 0x0001)) == 0) {
-        SetLast(*this, ERROR_ACCESS_DENIED);
+        SetLast(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     ssize_t read = ::read(it->second.fd, lpBuffer, nNumberOfBytesToRead);
     if (read < 0) {
-        SetLast(*this, ERROR_ACCESS_DENIED);
+        SetLast(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (lpNumberOfBytesRead != nullptr)
@@ -212,12 +238,12 @@ BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToR
 
 // A failed close still releases the handle (an injected failure included): on
 // Windows a close fails only for a handle that is not open.
-BOOL SimPlatform::CloseHandle(HANDLE hObject) {
-    std::optional<LONG> fault = DueFault(Call::CloseHandle);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+BOOL FileSystem::CloseHandle(HANDLE hObject) {
+    std::optional<LONG> fault = machine_.DueFault(Call::CloseHandle);
+    std::lock_guard<std::mutex> lock(mutex_);
     auto it = files_.find(hObject);
     if (it == files_.end()) {
-        SetLast(*this, ERROR_INVALID_HANDLE);
+        SetLast(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     ::close(it->second.fd);
@@ -225,17 +251,17 @@ BOOL SimPlatform::CloseHandle(HANDLE hObject) {
     return fault ? FALSE : TRUE;
 }
 
-HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
-    if (auto fault = DueFault(Call::FindFirstFileW))
+HANDLE FileSystem::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
+    if (auto fault = machine_.DueFault(Call::FindFirstFileW))
         return INVALID_HANDLE_VALUE;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     std::u16string path = lpFileName == nullptr ? u"" : lpFileName;
     std::size_t slash = path.find_last_of(u"\\/");
     std::u16string pattern = slash == std::u16string::npos ? path : path.substr(slash + 1);
     auto directory = HostPath(slash == std::u16string::npos ? u"" : path.substr(0, slash));
     std::error_code ec;
     if (pattern.empty() || !std::filesystem::is_directory(directory, ec)) {
-        SetLast(*this, pattern.empty() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        SetLast(pattern.empty() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
@@ -252,19 +278,19 @@ HANDLE SimPlatform::FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindF
             lpFindFileData->nFileSizeHigh = static_cast<DWORD>(size >> 32);
         }
         std::copy(name.begin(), name.end(), lpFindFileData->cFileName);
-        HANDLE handle = reinterpret_cast<HANDLE>(NextHandleValue());
+        HANDLE handle = reinterpret_cast<HANDLE>(machine_.NextHandleValue());
         finds_[handle] = true;
         return handle;
     }
-    SetLast(*this, ERROR_FILE_NOT_FOUND);
+    SetLast(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
 }
 
-BOOL SimPlatform::FindClose(HANDLE hFindFile) {
-    std::optional<LONG> fault = DueFault(Call::FindClose);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+BOOL FileSystem::FindClose(HANDLE hFindFile) {
+    std::optional<LONG> fault = machine_.DueFault(Call::FindClose);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (finds_.erase(hFindFile) == 0) {
-        SetLast(*this, ERROR_INVALID_HANDLE);
+        SetLast(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     return fault ? FALSE : TRUE;

@@ -1,30 +1,66 @@
-// "/check [FILE]": the findings, then the country table.
+// "/check [FILE] [/regdb [DB] [/map OUT.svg]]": the findings, then the country table,
+// with the regulatory audit's when it is asked for.
 #include <algorithm>
+#include <vector>
 
 #include "check/check.h"
-#include "check/check_internal.h"
 #include "check/regulatory_audit.h"
+#include "commands/commands.h"
 #include "common/console.h"
-#include "common/paths.h"
 #include "common/text.h"
-#include "main/commands.h"
-#include "platform/names.h"
 
 namespace ze {
 
 namespace {
 
-constexpr const char16_t* kDataSections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
-                                             u"CountryTxPwr", u"CountryTxPwr5G",
-                                             u"CountryWirelessMode"};
+#if defined(_WIN32)
+constexpr const char16_t* kDefaultDatabase = nullptr;
+#else
+// Debian's wireless-regdb, through the simulated machine's drive Z: as under Wine.
+constexpr const char16_t* kDefaultDatabase = u"Z:\\lib\\firmware\\regulatory.db";
+#endif
 
-bool IsDataFile(const std::u16string& path) {
-    std::vector<std::u16string> sections = ProfileSections(path);
-    return std::any_of(std::begin(kDataSections), std::end(kDataSections), [&](auto wanted) {
-        return std::any_of(sections.begin(), sections.end(), [&](const std::u16string& name) {
-            return EqualsIgnoreCase(name, wanted);
-        });
-    });
+struct AuditRequest {
+    bool requested = false;
+    std::u16string databasePath;
+    std::u16string mapPath;  // empty: no map
+};
+
+// Takes "/regdb [DB]" and "/map OUT.svg" out of the arguments (any order, any case),
+// leaving the others in order. False with *error for "/map" without its path or
+// without "/regdb", or "/regdb" without DB where there is no default.
+bool TakeAuditOptions(std::vector<std::u16string>* arguments, AuditRequest* request,
+                      std::u16string* error) {
+    std::vector<std::u16string> rest;
+    bool map = false;
+    for (std::size_t i = 0; i < arguments->size(); ++i) {
+        const std::u16string& argument = (*arguments)[i];
+        bool hasNext = i + 1 < arguments->size();
+        if (EqualsIgnoreCase(argument, u"/regdb")) {
+            request->requested = true;
+            if (hasNext && !EqualsIgnoreCase((*arguments)[i + 1], u"/map"))
+                request->databasePath = (*arguments)[++i];
+        } else if (EqualsIgnoreCase(argument, u"/map")) {
+            map = true;
+            if (hasNext)
+                request->mapPath = (*arguments)[++i];
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    if (map && (request->mapPath.empty() || !request->requested)) {
+        *error = u"/map needs the path of the SVG file to write, and /regdb";
+        return false;
+    }
+    if (request->requested && request->databasePath.empty()) {
+        if (kDefaultDatabase == nullptr) {
+            *error = u"/regdb needs the path of the regulatory database (regulatory.db)";
+            return false;
+        }
+        request->databasePath = kDefaultDatabase;
+    }
+    *arguments = std::move(rest);
+    return true;
 }
 
 std::u16string FindingsText(const CheckReport& report) {
@@ -77,9 +113,7 @@ std::u16string TableText(const std::vector<CountryRow>& rows,
 
 }  // namespace
 
-int RunCheck(CommandArguments arguments) {
-    ForgetFileBytes();
-    CheckReport report;
+int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     std::vector<std::u16string> rest(arguments.begin(), arguments.end());
     AuditRequest audit;
     std::u16string usage;
@@ -87,36 +121,23 @@ int RunCheck(CommandArguments arguments) {
         PrintError(u"ZeRegionSvc: " + usage + u".\r\n\r\n" + UsageText());
         return ZE_EXIT_USAGE;
     }
-    std::u16string netId = GetIniString(u"DriverKey", u"NetID", u"", g_szZeRegionSvcIniPath);
-    if (!rest.empty()) {
-        const std::u16string& path = rest[0];
-        if (path.size() >= MAX_PATH) {
-            report.findings.push_back(
-                {Finding::Severity::Error, path, 0, u"is longer than the program's paths can be"});
-            PrintOut(FindingsText(report));
-            return ZE_EXIT_CHECK_ERRORS;
-        }
-        if (!ReadableProfile(path, &report)) {
-            PrintOut(FindingsText(report));
-            return ZE_EXIT_CHECK_ERRORS;
-        }
-        if (!IsDataFile(path)) {
-            CheckPlatformFile(path, &report);
-            PrintOut(FindingsText(report));
-            return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
-        }
-        // The table below is the reset's own, so it reads this file as its data file.
-        std::copy(path.c_str(), path.c_str() + path.size() + 1, g_szZeCoInstDatPath);
-        CheckDataFile(path, &report);
+    CheckReport report;
+    RunInputs checked = inputs;
+    if (rest.empty()) {
+        CheckInstalledFiles(inputs, &report);
+    } else if (CheckFile(rest[0], &report)) {
+        // The table below is the reset's own, run with this file as its data file.
+        checked.dataFile = rest[0];
     } else {
-        CheckDataFile(g_szZeCoInstDatPath, &report);
-        CheckAdapter(netId, &report);
+        PrintOut(FindingsText(report));
+        return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
     }
-    std::vector<CountryRow> rows = CountryTable(netId);
+    std::vector<CountryRow> rows = CountryTable(checked);
     std::vector<std::vector<std::u16string>> auditColumns;
-    if (audit.requested)
-        auditColumns =
-            AuditColumns(audit, {audit.databasePath, g_szZeCoInstDatPath, netId}, rows, &report);
+    if (audit.requested) {
+        auditColumns = AuditColumns({audit.databasePath, checked.dataFile, checked.netId},
+                                    audit.mapPath, rows, &report);
+    }
     PrintOut(FindingsText(report) + TableText(rows, auditColumns));
     return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
 }

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "commands/preview.h"
 #include "common/console.h"
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/text.h"
-#include "main/commands.h"
-#include "main/program.h"
-#include "platform/dryrun/dry_run_platform.h"
 #include "platform/names.h"
 
 namespace ze {
@@ -256,20 +254,23 @@ void ShowLogBytes(const std::u16string& path, const BYTE* bytes, DWORD size) {
 
 }  // namespace
 
-int RunPreview(int argc, char16_t** argv, int (*program)(int argc, char16_t** argv)) {
-    bool json = argc >= 3 && IsCommand(argv[2], u"json");
-    DryRunPlatform layer(OS());
-    layer.SetFileSink(ShowLogBytes);
-    int result = 0;
-    {
-        ScopedPlatform dryRun(layer);
-        result = program(argc, argv);
-    }
-    if (result != 0)
-        return result;
-    Changes changes = CollectChanges(layer);
-    PrintOut(json ? PreviewJson(changes) : PreviewText(changes));
+PreviewLayer::PreviewLayer(CommandArguments arguments)
+    : json_(!arguments.empty() && IsCommand(arguments[0], u"json")), layer_(OS()) {
+    layer_.SetFileSink(ShowLogBytes);
+    scope_.emplace(layer_);
+}
+
+int PreviewLayer::Report(int runResult) {
+    scope_.reset();
+    if (runResult != 0)
+        return runResult;
+    Changes changes = CollectChanges(layer_);
+    PrintOut(json_ ? PreviewJson(changes) : PreviewText(changes));
     return changes.MachineWouldChange() ? ZE_EXIT_CHANGES_PENDING : 0;
+}
+
+int RunPreview(const RunInputs& inputs, CommandArguments) {
+    return RunDebug(inputs, {});
 }
 
 }  // namespace ze

@@ -1,13 +1,9 @@
-#include "platform/sim/profile.h"
-
-#include <sys/stat.h>
-
+// The profile engine's model of one INI file: decoding, indexing, lookups and edits.
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
 
 #include "common/text.h"
 #include "platform/names.h"
+#include "platform/sim/profile.h"
 
 namespace ze::sim::profile {
 namespace {
@@ -42,21 +38,6 @@ std::string EncodeUtf16(std::u16string_view text, bool bigEndian) {
     return bytes;
 }
 
-bool ReadFile(const std::filesystem::path& file, std::string* bytes) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in)
-        return false;
-    bytes->resize(static_cast<std::size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(bytes->data(), static_cast<std::streamsize>(bytes->size()));
-    bytes->resize(static_cast<std::size_t>(in.gcount()));
-    return !in.bad();
-}
-
-long long Nanoseconds(const timespec& time) {
-    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
-}
-
 }  // namespace
 
 bool IsProfileSpace(char16_t c) {
@@ -69,8 +50,6 @@ std::u16string_view Trim(std::u16string_view text) {
         text.remove_suffix(1);
     return text;
 }
-
-// ---- Document ----
 
 Document Document::Parse(std::string_view bytes) {
     Document document;
@@ -280,169 +259,6 @@ bool Document::DeleteSection(std::u16string_view section) {
         return false;
     Replace(found->firstLine, found->endLine, u"");
     return true;
-}
-
-// ---- buffer conventions ----
-
-DWORD CopyValue(std::u16string_view text, char16_t* buffer, DWORD size) {
-    if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') &&
-        text.back() == text.front()) {
-        text = text.substr(1, text.size() - 2);
-    }
-    return CopyText(text, buffer, size);
-}
-
-DWORD CopyText(std::u16string_view text, char16_t* buffer, DWORD size) {
-    std::size_t length = std::min<std::size_t>(text.size(), size - 1);
-    std::copy_n(text.begin(), length, buffer);
-    buffer[length] = u'\0';
-    return static_cast<DWORD>(length);
-}
-
-DWORD CopyNameList(const std::vector<std::u16string_view>& names, char16_t* buffer, DWORD size) {
-    std::size_t room = size - 1;  // characters left before the final terminator
-    std::size_t pos = 0;
-    for (std::u16string_view name : names) {
-        if (room == 0)
-            break;
-        if (name.size() + 1 >= room) {
-            std::copy_n(name.begin(), room - 1, buffer + pos);
-            pos += room - 1;
-            buffer[pos++] = u'\0';
-            buffer[pos] = u'\0';
-            return size - 2;
-        }
-        std::copy(name.begin(), name.end(), buffer + pos);
-        pos += name.size();
-        buffer[pos++] = u'\0';
-        room -= name.size() + 1;
-    }
-    buffer[pos] = u'\0';
-    return static_cast<DWORD>(pos);
-}
-
-std::u16string_view TrimDefault(std::u16string_view text) {
-    std::size_t length = text.size();
-    while (length > 1 && text[length - 1] == u' ')
-        --length;
-    return text.substr(0, length);
-}
-
-UINT ProfileInt(std::u16string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] <= u' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
-    unsigned base = 10;
-    if (text.size() - i >= 2 && text[i] == u'0') {
-        char16_t kind = text[i + 1];
-        base = kind == u'b' ? 2 : kind == u'o' ? 8 : kind == u'x' ? 16 : 10;
-        if (base != 10)
-            i += 2;
-    }
-    UINT total = 0;
-    for (; i < text.size(); ++i) {
-        char16_t c = text[i];
-        unsigned digit = c >= u'0' && c <= u'9'   ? c - u'0'
-                         : c >= u'a' && c <= u'z' ? c - u'a' + 10
-                         : c >= u'A' && c <= u'Z' ? c - u'A' + 10
-                                                  : 99;
-        if (digit >= base)
-            break;
-        total = total * base + digit;
-    }
-    return negative ? 0u - total : total;
-}
-
-// ---- DocumentCache ----
-
-DocumentCache::DocumentCache(std::chrono::nanoseconds settle, std::size_t capacity)
-    : settle_(settle), capacity_(capacity) {}
-
-std::optional<DocumentCache::Stamp> DocumentCache::StampOf(const std::filesystem::path& file,
-                                                           int* error) {
-    struct stat status {};
-    if (::stat(file.c_str(), &status) != 0) {
-        *error = errno;
-        return std::nullopt;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        *error = EISDIR;
-        return std::nullopt;
-    }
-    return Stamp{static_cast<unsigned long long>(status.st_dev),
-                 static_cast<unsigned long long>(status.st_ino),
-                 static_cast<unsigned long long>(status.st_size), Nanoseconds(status.st_mtim),
-                 Nanoseconds(status.st_ctim)};
-}
-
-bool DocumentCache::Settled(const Stamp& stamp) const {
-    auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
-    return now.count() - stamp.changed > settle_.count();
-}
-
-void DocumentCache::Put(const std::filesystem::path& file, Entry entry) {
-    entry.lastUse = ++uses_;
-    entries_[file] = std::move(entry);
-    if (entries_.size() > capacity_) {
-        entries_.erase(std::min_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
-            return a.second.lastUse < b.second.lastUse;
-        }));
-    }
-}
-
-std::shared_ptr<const Document> DocumentCache::Load(const std::filesystem::path& file,
-                                                    LONG* error) {
-    int cause = 0;
-    std::optional<Stamp> stamp = StampOf(file, &cause);
-    if (!stamp) {
-        std::error_code ec;
-        bool folderExists = std::filesystem::is_directory(file.parent_path(), ec);
-        *error = cause == EISDIR                     ? ERROR_ACCESS_DENIED
-                 : (cause == ENOENT && folderExists) ? ERROR_FILE_NOT_FOUND
-                                                     : ERROR_PATH_NOT_FOUND;
-        return nullptr;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = entries_.find(file);
-    if (it != entries_.end() && it->second.trusted && it->second.stamp == *stamp) {
-        it->second.lastUse = ++uses_;
-        *error = ERROR_SUCCESS;
-        return it->second.document;
-    }
-    // Whether the stamp can be trusted is judged before reading: a change after
-    // this point gets a later change time.
-    bool settled = Settled(*stamp);
-    std::string bytes;
-    if (!ReadFile(file, &bytes)) {
-        *error = ERROR_ACCESS_DENIED;
-        return nullptr;
-    }
-    *error = ERROR_SUCCESS;
-    if (it != entries_.end() && it->second.bytes == bytes) {
-        it->second.stamp = *stamp;
-        it->second.trusted = settled;
-        it->second.lastUse = ++uses_;
-        return it->second.document;
-    }
-    auto document = std::make_shared<const Document>(Document::Parse(bytes));
-    Put(file, Entry{*stamp, settled, std::move(bytes), document});
-    return document;
-}
-
-void DocumentCache::Store(const std::filesystem::path& file, std::string bytes) {
-    int cause = 0;
-    std::optional<Stamp> stamp = StampOf(file, &cause);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!stamp) {
-        entries_.erase(file);
-        return;
-    }
-    auto document = std::make_shared<const Document>(Document::Parse(bytes));
-    Put(file, Entry{*stamp, false, std::move(bytes), std::move(document)});
 }
 
 }  // namespace ze::sim::profile

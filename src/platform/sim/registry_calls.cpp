@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/registry_rules.h"
-#include "platform/sim/sim_platform.h"
+#include "platform/sim/registry_calls.h"
 
 namespace ze::sim {
 namespace {
@@ -18,11 +18,11 @@ std::u16string_view NameOrEmpty(LPCWSTR name) {
 
 }  // namespace
 
-bool SimPlatform::WriteAccessRefused(REGSAM access) const {
-    return !settings_.administrator && (access & kWriteRights) != 0;
+bool RegistryCalls::WriteAccessRefused(REGSAM access) const {
+    return !machine_.Settings().administrator && (access & kWriteRights) != 0;
 }
 
-LONG SimPlatform::ResolveKey(HKEY handle, REGSAM needed, KeyHandle* key) {
+LONG RegistryCalls::ResolveKey(HKEY handle, REGSAM needed, KeyHandle* key) {
     if (handle == HKEY_LOCAL_MACHINE) {
         if (WriteAccessRefused(needed))
             return ERROR_ACCESS_DENIED;
@@ -38,38 +38,38 @@ LONG SimPlatform::ResolveKey(HKEY handle, REGSAM needed, KeyHandle* key) {
     return ERROR_SUCCESS;
 }
 
-LONG SimPlatform::KeyCall(Call call, HKEY handle, REGSAM needed,
-                          const std::function<LONG(const KeyHandle&)>& body) {
-    if (auto fault = DueFault(call))
+LONG RegistryCalls::KeyCall(Call call, HKEY handle, REGSAM needed,
+                            const std::function<LONG(const KeyHandle&)>& body) {
+    if (auto fault = machine_.DueFault(call))
         return *fault;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     KeyHandle key{};
     if (LONG error = ResolveKey(handle, needed, &key))
         return error;
     return body(key);
 }
 
-LONG SimPlatform::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create,
-                               HKEY* result, DWORD* disposition) {
+LONG RegistryCalls::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool create,
+                                 HKEY* result, DWORD* disposition) {
     if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::u16string_view sub = NameOrEmpty(subKey);
     if (!sub.empty() && sub.front() == u'\\')
         return ERROR_BAD_PATHNAME;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     KeyHandle from{};
     if (LONG error = ResolveKey(parent, 0, &from))
         return error;
     if (WriteAccessRefused(access))
         return ERROR_ACCESS_DENIED;
     KeyId key = 0;
-    LONG error = registry_->OpenPath(from.key, sub, &key);
+    LONG error = machine_.Registry().OpenPath(from.key, sub, &key);
     if (error == ERROR_FILE_NOT_FOUND && create) {
         // Each missing key on the way is created and journaled, as Windows creates them.
         std::vector<std::u16string> created;
-        error = registry_->CreatePath(from.key, sub, &key, &created);
+        error = machine_.Registry().CreatePath(from.key, sub, &key, &created);
         for (const auto& path : created)
-            Record("CreateKey", path);
+            machine_.Record("CreateKey", path);
         if (error == ERROR_SUCCESS && disposition != nullptr)
             *disposition = REG_CREATED_NEW_KEY;
     } else if (error == ERROR_SUCCESS && disposition != nullptr) {
@@ -77,69 +77,70 @@ LONG SimPlatform::OpenOrCreate(HKEY parent, LPCWSTR subKey, REGSAM access, bool 
     }
     std::u16string path;
     if (error == ERROR_SUCCESS)
-        error = registry_->PathOf(key, &path);
+        error = machine_.Registry().PathOf(key, &path);
     if (error != ERROR_SUCCESS)
         return error;
-    HKEY handle = reinterpret_cast<HKEY>(NextHandleValue());
+    HKEY handle = reinterpret_cast<HKEY>(machine_.NextHandleValue());
     keys_[handle] = KeyHandle{key, std::move(path), access};
     *result = handle;
     return ERROR_SUCCESS;
 }
 
-LONG SimPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired,
-                                HKEY* phkResult) {
-    if (auto fault = DueFault(Call::RegOpenKeyExW))
+LONG RegistryCalls::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired,
+                                  HKEY* phkResult) {
+    if (auto fault = machine_.DueFault(Call::RegOpenKeyExW))
         return *fault;
     return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
 }
 
-LONG SimPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
-                                  REGSAM samDesired, void*, HKEY* phkResult,
-                                  DWORD* lpdwDisposition) {
-    if (auto fault = DueFault(Call::RegCreateKeyExW))
+LONG RegistryCalls::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
+                                    REGSAM samDesired, void*, HKEY* phkResult,
+                                    DWORD* lpdwDisposition) {
+    if (auto fault = machine_.DueFault(Call::RegCreateKeyExW))
         return *fault;
     if (lpSubKey == nullptr)
         return ERROR_INVALID_PARAMETER;
     return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
 }
 
-LONG SimPlatform::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD* lpType,
-                                   BYTE* lpData, DWORD* lpcbData) {
+LONG RegistryCalls::RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD* lpType,
+                                     BYTE* lpData, DWORD* lpcbData) {
     return KeyCall(
         Call::RegQueryValueExW, hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
             if (lpData != nullptr && lpcbData == nullptr)
                 return ERROR_INVALID_PARAMETER;
             RegValue value;
-            if (LONG error = registry_->QueryValue(key.key, NameOrEmpty(lpValueName), &value))
+            if (LONG error =
+                    machine_.Registry().QueryValue(key.key, NameOrEmpty(lpValueName), &value))
                 return error;
             return CopyValueOut(value.type, value.data, lpType, lpData, lpcbData);
         });
 }
 
-LONG SimPlatform::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
-                                 const BYTE* lpData, DWORD cbData) {
+LONG RegistryCalls::RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
+                                   const BYTE* lpData, DWORD cbData) {
     return KeyCall(Call::RegSetValueExW, hKey, KEY_SET_VALUE, [&](const KeyHandle& key) -> LONG {
         if (lpData == nullptr && cbData != 0)
             return ERROR_NOACCESS;
         DWORD count = StoredByteCount(dwType, lpData, cbData);
         std::vector<BYTE> data(lpData, lpData + count);
         std::u16string name(NameOrEmpty(lpValueName));
-        if (LONG error = registry_->SetValue(key.key, name, dwType, data))
+        if (LONG error = machine_.Registry().SetValue(key.key, name, dwType, data))
             return error;
-        Record("SetValue", key.path, name, dwType, std::move(data));
+        machine_.Record("SetValue", key.path, name, dwType, std::move(data));
         return ERROR_SUCCESS;
     });
 }
 
-LONG SimPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*, DWORD* lpcSubKeys,
-                                   DWORD* lpcbMaxSubKeyLen, DWORD* lpcbMaxClassLen,
-                                   DWORD* lpcValues, DWORD* lpcbMaxValueNameLen,
-                                   DWORD* lpcbMaxValueLen, DWORD* lpcbSecurityDescriptor,
-                                   FILETIME* lpftLastWriteTime) {
+LONG RegistryCalls::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*,
+                                     DWORD* lpcSubKeys, DWORD* lpcbMaxSubKeyLen,
+                                     DWORD* lpcbMaxClassLen, DWORD* lpcValues,
+                                     DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
+                                     DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) {
     return KeyCall(Call::RegQueryInfoKeyW, hKey, KEY_QUERY_VALUE,
                    [&](const KeyHandle& key) -> LONG {
                        KeyInfo info;
-                       if (LONG error = registry_->QueryInfo(key.key, &info))
+                       if (LONG error = machine_.Registry().QueryInfo(key.key, &info))
                            return error;
                        if (lpcchClass != nullptr)
                            *lpcchClass = 0;
@@ -163,14 +164,14 @@ LONG SimPlatform::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD*,
                    });
 }
 
-LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD*,
-                                LPWSTR, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+LONG RegistryCalls::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD*,
+                                  LPWSTR, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
     return KeyCall(Call::RegEnumKeyExW, hKey, KEY_ENUMERATE_SUB_KEYS,
                    [&](const KeyHandle& key) -> LONG {
                        if (lpName == nullptr || lpcchName == nullptr)
                            return ERROR_INVALID_PARAMETER;
                        std::u16string name;
-                       if (LONG error = registry_->EnumKey(key.key, dwIndex, &name))
+                       if (LONG error = machine_.Registry().EnumKey(key.key, dwIndex, &name))
                            return error;
                        if (LONG error = CopyNameOut(name, lpName, lpcchName))
                            return error;
@@ -182,15 +183,16 @@ LONG SimPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* 
                    });
 }
 
-LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
-                                DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+LONG RegistryCalls::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
+                                  DWORD* lpcchValueName, DWORD*, DWORD* lpType, BYTE* lpData,
+                                  DWORD* lpcbData) {
     return KeyCall(Call::RegEnumValueW, hKey, KEY_QUERY_VALUE, [&](const KeyHandle& key) -> LONG {
         if (lpValueName == nullptr || lpcchValueName == nullptr)
             return ERROR_INVALID_PARAMETER;
         if (lpData != nullptr && lpcbData == nullptr)
             return ERROR_INVALID_PARAMETER;
         RegValue value;
-        if (LONG error = registry_->EnumValue(key.key, dwIndex, &value))
+        if (LONG error = machine_.Registry().EnumValue(key.key, dwIndex, &value))
             return error;
         if (LONG error = CopyNameOut(value.name, lpValueName, lpcchValueName))
             return error;
@@ -210,36 +212,36 @@ LONG SimPlatform::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DW
     });
 }
 
-LONG SimPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
-    if (auto fault = DueFault(Call::RegDeleteKeyW))
+LONG RegistryCalls::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    if (auto fault = machine_.DueFault(Call::RegDeleteKeyW))
         return *fault;
     if (lpSubKey == nullptr)
         return ERROR_INVALID_PARAMETER;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     KeyHandle from{};
     if (LONG error = ResolveKey(hKey, 0, &from))
         return error;
-    if (!settings_.administrator)
+    if (!machine_.Settings().administrator)
         return ERROR_ACCESS_DENIED;
     KeyId key = 0;
-    if (LONG error = registry_->OpenPath(from.key, lpSubKey, &key))
+    if (LONG error = machine_.Registry().OpenPath(from.key, lpSubKey, &key))
         return error;
     if (key == kRootKey)
         return ERROR_FILE_NOT_FOUND;
     std::u16string stored;
-    if (LONG error = registry_->PathOf(key, &stored))
+    if (LONG error = machine_.Registry().PathOf(key, &stored))
         return error;
     // Windows refuses to delete a key that still has subkeys (ERROR_ACCESS_DENIED).
-    if (LONG error = registry_->DeleteKey(key, false))
+    if (LONG error = machine_.Registry().DeleteKey(key, false))
         return error;
-    Record("DeleteKey", stored);
+    machine_.Record("DeleteKey", stored);
     return ERROR_SUCCESS;
 }
 
 // An injected failure is reported after the key is closed, as every failed close.
-LONG SimPlatform::RegCloseKey(HKEY hKey) {
-    std::optional<LONG> fault = DueFault(Call::RegCloseKey);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+LONG RegistryCalls::RegCloseKey(HKEY hKey) {
+    std::optional<LONG> fault = machine_.DueFault(Call::RegCloseKey);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (hKey != HKEY_LOCAL_MACHINE && keys_.erase(hKey) != 1)
         return ERROR_INVALID_HANDLE;
     return fault.value_or(ERROR_SUCCESS);

@@ -1,6 +1,6 @@
 // "/?", "/help", "-h" and "--help".
+#include "commands/commands.h"
 #include "common/console.h"
-#include "main/commands.h"
 
 namespace ze {
 
@@ -57,7 +57,7 @@ std::u16string UsageText() {
            u"  and the service key HKLM\\SYSTEM\\CurrentControlSet\\Services\\<name>.\r\n";
 }
 
-int RunHelp(CommandArguments) {
+int RunHelp(const RunInputs&, CommandArguments) {
     PrintOut(UsageText());
     return 0;
 }

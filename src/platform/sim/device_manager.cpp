@@ -7,7 +7,6 @@
 #include "common/text.h"
 #include "platform/names.h"
 #include "platform/sim/device_manager.h"
-#include "platform/sim/sim_platform.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {
@@ -37,83 +36,12 @@ bool SameGuid(const GUID& a, const GUID& b) {
            std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
 }
 
-std::u16string DeviceKeyPath(std::u16string_view instanceId) {
-    return std::u16string(kEnumKeyPath) + u"\\" + std::u16string(instanceId);
-}
-
 }  // namespace
-
-std::u16string GuidToString(const GUID& guid) {
-    return Format(u"{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", guid.Data1, guid.Data2,
-                  guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-                  guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-}
-
-std::optional<GUID> ParseGuid(std::u16string_view text) {
-    if (text.size() != 38 || text.front() != u'{' || text.back() != u'}')
-        return std::nullopt;
-    std::vector<int> digits;
-    for (std::size_t i = 1; i < 37; ++i) {
-        if (i == 9 || i == 14 || i == 19 || i == 24) {
-            if (text[i] != u'-')
-                return std::nullopt;
-            continue;
-        }
-        int digit = HexDigit(text[i]);
-        if (digit < 0)
-            return std::nullopt;
-        digits.push_back(digit);
-    }
-    auto read = [&](std::size_t from, std::size_t count) {
-        std::uint32_t value = 0;
-        for (std::size_t i = from; i < from + count; ++i)
-            value = value * 16 + static_cast<std::uint32_t>(digits[i]);
-        return value;
-    };
-    GUID guid{};
-    guid.Data1 = read(0, 8);
-    guid.Data2 = static_cast<std::uint16_t>(read(8, 4));
-    guid.Data3 = static_cast<std::uint16_t>(read(12, 4));
-    for (std::size_t i = 0; i < 8; ++i)
-        guid.Data4[i] = static_cast<std::uint8_t>(read(16 + 2 * i, 2));
-    return guid;
-}
-
-void AddSetupClass(RegistryStore& registry, std::u16string_view classGuid,
-                   std::u16string_view name) {
-    registry.SetString(std::u16string(kSetupClassKeyPath) + u"\\" + std::u16string(classGuid),
-                       u"Class", name);
-}
-
-void AddDevice(RegistryStore& registry, std::u16string_view instanceId,
-               const std::vector<std::u16string>& hardwareIds, std::u16string_view driver,
-               std::u16string_view classGuid) {
-    std::u16string path = DeviceKeyPath(instanceId);
-    std::vector<BYTE> list;
-    for (const auto& id : hardwareIds) {
-        std::vector<BYTE> bytes = TextData(id);
-        list.insert(list.end(), bytes.begin(), bytes.end());
-    }
-    list.push_back(0);
-    list.push_back(0);
-    registry.SetValue(path, u"HardwareID", REG_MULTI_SZ, std::move(list));
-    registry.SetString(path, u"ClassGUID", classGuid);
-    if (!driver.empty())
-        registry.SetString(path, u"Driver", driver);
-    registry.SetDword(path, u"ConfigFlags", 0);
-}
-
-// ---- DeviceManager ----
-
-BOOL DeviceManager::Fail(LONG error) {
-    machine_.SetLastError(static_cast<DWORD>(error));
-    return FALSE;
-}
 
 DeviceManager::InfoSet* DeviceManager::FindSet(HDEVINFO set) {
     auto it = sets_.find(set);
     if (it == sets_.end()) {
-        machine_.SetLastError(ERROR_INVALID_HANDLE);
+        Machine::SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     return &it->second;
@@ -121,27 +49,41 @@ DeviceManager::InfoSet* DeviceManager::FindSet(HDEVINFO set) {
 
 DeviceManager::Member* DeviceManager::FindMember(InfoSet& set, const SP_DEVINFO_DATA* data) {
     if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        machine_.SetLastError(kErrorInvalidUserBuffer);
+        Machine::SetLastError(kErrorInvalidUserBuffer);
         return nullptr;
     }
     // Records carry their 1-based place in the set (Windows keeps a pointer there).
     if (data->Reserved == 0 || data->Reserved > set.members.size() ||
         data->DevInst != data->Reserved) {
-        machine_.SetLastError(ERROR_INVALID_PARAMETER);
+        Machine::SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     return &set.members[data->Reserved - 1];
 }
 
+DeviceManager::Member* DeviceManager::MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data) {
+    InfoSet* info = FindSet(set);
+    return info == nullptr ? nullptr : FindMember(*info, data);
+}
+
 bool DeviceManager::IsPresent(std::u16string_view instanceId) const {
     return std::any_of(
-        machine_.settings_.presentDevices.begin(), machine_.settings_.presentDevices.end(),
+        machine_.Settings().presentDevices.begin(), machine_.Settings().presentDevices.end(),
         [&](const std::u16string& present) { return EqualsIgnoreCase(present, instanceId); });
 }
 
+void DeviceManager::ObserveStateChanges(StateChangeObserver observer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+std::size_t DeviceManager::OpenSetCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sets_.size();
+}
+
 bool DeviceManager::IsStarted(std::u16string_view instanceId) {
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    RegistryStore& registry = *machine_.registry_;
+    RegistryStore& registry = machine_.Registry();
     std::optional<KeyId> key = registry.Find(DeviceKeyPath(instanceId));
     return key && IsPresent(instanceId) &&
            (DwordOf(registry, *key, u"ConfigFlags").value_or(0) & CONFIGFLAG_DISABLED) == 0;
@@ -152,10 +94,10 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
     if (machine_.DueFault(Call::SetupDiClassGuidsFromNameW))
         return FALSE;
     if (className == nullptr || (list == nullptr && listSize != 0))
-        return Fail(ERROR_INVALID_PARAMETER);
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
     DWORD found = 0;
     machine_.Exclusive([&]() -> LONG {
-        RegistryStore& registry = *machine_.registry_;
+        RegistryStore& registry = machine_.Registry();
         std::vector<Subkey> classes;
         if (std::optional<KeyId> root = registry.Find(kSetupClassKeyPath))
             registry.Subkeys(*root, &classes);
@@ -173,7 +115,7 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
         *requiredSize = found;
     // A name that names no class is no error: the list is just empty.
     if (found > listSize)
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
+        return Machine::Fail(ERROR_INSUFFICIENT_BUFFER);
     return TRUE;
 }
 
@@ -182,12 +124,12 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
         return INVALID_HANDLE_VALUE;
     // Interface sets are not modelled; a class or all classes must be asked for.
     if ((flags & kDeviceInterface) != 0 || (classGuid == nullptr && (flags & kAllClasses) == 0)) {
-        Fail(ERROR_INVALID_PARAMETER);
+        Machine::Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     InfoSet set;
     machine_.Exclusive([&]() -> LONG {
-        RegistryStore& registry = *machine_.registry_;
+        RegistryStore& registry = machine_.Registry();
         auto subkeys = [&](KeyId key) {
             std::vector<Subkey> list;
             registry.Subkeys(key, &list);
@@ -217,7 +159,7 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
         }
         return ERROR_SUCCESS;
     });
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     HDEVINFO handle = reinterpret_cast<HDEVINFO>(machine_.NextHandleValue());
     sets_[handle] = std::move(set);
     return handle;
@@ -226,14 +168,14 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
 BOOL DeviceManager::EnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data) {
     if (machine_.DueFault(Call::SetupDiEnumDeviceInfo))
         return FALSE;
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     InfoSet* info = FindSet(set);
     if (info == nullptr)
         return FALSE;
     if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA))
-        return Fail(kErrorInvalidUserBuffer);
+        return Machine::Fail(kErrorInvalidUserBuffer);
     if (index >= info->members.size())
-        return Fail(ERROR_NO_MORE_ITEMS);
+        return Machine::Fail(ERROR_NO_MORE_ITEMS);
     data->ClassGuid = info->members[index].classGuid;
     data->DevInst = index + 1;
     data->Reserved = index + 1;
@@ -245,19 +187,18 @@ BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* dat
                                               DWORD* requiredSize) {
     if (machine_.DueFault(Call::SetupDiGetDeviceRegistryPropertyW))
         return FALSE;
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    InfoSet* info = FindSet(set);
-    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Member* member = MemberOf(set, data);
     if (member == nullptr)
         return FALSE;
     if (buffer == nullptr && bufferSize != 0)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
     auto property_it = std::find_if(std::begin(kProperties), std::end(kProperties),
                                     [&](const PropertyValue& p) { return p.property == property; });
     if (property_it == std::end(kProperties))
-        return Fail(kErrorInvalidRegProperty);
+        return Machine::Fail(kErrorInvalidRegProperty);
     LONG error = machine_.Exclusive([&]() -> LONG {
-        RegistryStore& registry = *machine_.registry_;
+        RegistryStore& registry = machine_.Registry();
         std::optional<KeyId> key = registry.Find(DeviceKeyPath(member->instanceId));
         if (!key)
             return ERROR_NO_SUCH_DEVINST;
@@ -274,14 +215,14 @@ BOOL DeviceManager::GetDeviceRegistryProperty(HDEVINFO set, SP_DEVINFO_DATA* dat
         std::copy(value.data.begin(), value.data.end(), buffer);
         return ERROR_SUCCESS;
     });
-    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+    return error == ERROR_SUCCESS ? TRUE : Machine::Fail(error);
 }
 
 BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
                                           SP_CLASSINSTALL_HEADER* params, DWORD paramsSize) {
     if (machine_.DueFault(Call::SetupDiSetClassInstallParamsW))
         return FALSE;
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     InfoSet* info = FindSet(set);
     if (info == nullptr)
         return FALSE;
@@ -296,15 +237,15 @@ BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
         return TRUE;
     }
     if (params->cbSize != sizeof(SP_CLASSINSTALL_HEADER))
-        return Fail(kErrorInvalidUserBuffer);
+        return Machine::Fail(kErrorInvalidUserBuffer);
     // Only the property-change parameters are modelled.
     if (params->InstallFunction != DIF_PROPERTYCHANGE || paramsSize != sizeof(SP_PROPCHANGE_PARAMS))
-        return Fail(ERROR_INVALID_PARAMETER);
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
     SP_PROPCHANGE_PARAMS change{};
     std::memcpy(&change, params, sizeof change);
     if (change.StateChange < DICS_ENABLE || change.StateChange > 5 ||
         (change.Scope != DICS_FLAG_GLOBAL && change.Scope != kConfigSpecific)) {
-        return Fail(ERROR_INVALID_PARAMETER);
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
     }
     slot = change;
     return TRUE;
@@ -315,12 +256,12 @@ BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
     // The global enable and disable are modelled; hardware profiles are not.
     if (params.Scope != DICS_FLAG_GLOBAL ||
         (params.StateChange != DICS_ENABLE && params.StateChange != DICS_DISABLE)) {
-        return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+        return Machine::Fail(ERROR_CALL_NOT_IMPLEMENTED);
     }
-    if (!machine_.settings_.administrator)
-        return Fail(ERROR_ACCESS_DENIED);
+    if (!machine_.Settings().administrator)
+        return Machine::Fail(ERROR_ACCESS_DENIED);
     LONG error = machine_.Exclusive([&]() -> LONG {
-        RegistryStore& registry = *machine_.registry_;
+        RegistryStore& registry = machine_.Registry();
         std::optional<KeyId> key = registry.Find(DeviceKeyPath(instanceId));
         if (!key)
             return ERROR_NO_SUCH_DEVINST;
@@ -334,7 +275,7 @@ BOOL DeviceManager::ChangeState(const std::u16string& instanceId,
                         DwordData(flags));
         return ERROR_SUCCESS;
     });
-    return error == ERROR_SUCCESS ? TRUE : Fail(error);
+    return error == ERROR_SUCCESS ? TRUE : Machine::Fail(error);
 }
 
 BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data) {
@@ -344,17 +285,17 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
     SP_PROPCHANGE_PARAMS params{};
     StateChangeObserver observer;
     {
-        std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
         InfoSet* info = FindSet(set);
         Member* member = info == nullptr ? nullptr : FindMember(*info, data);
         if (member == nullptr)
             return FALSE;
         if (function != DIF_PROPERTYCHANGE)
-            return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+            return Machine::Fail(ERROR_CALL_NOT_IMPLEMENTED);
         const std::optional<SP_PROPCHANGE_PARAMS>& stored =
             member->propertyChange ? member->propertyChange : info->propertyChange;
         if (!stored)
-            return Fail(kErrorNoClassInstallParams);
+            return Machine::Fail(kErrorNoClassInstallParams);
         instanceId = member->instanceId;
         params = *stored;
         observer = observer_;
@@ -362,10 +303,10 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
     if (observer)
         observer(instanceId, params.StateChange, false);
     BOOL changed = ChangeState(instanceId, params);
-    DWORD error = machine_.GetLastError();
+    DWORD error = Machine::LastError();
     if (observer && changed) {
         observer(instanceId, params.StateChange, true);
-        machine_.SetLastError(error);
+        Machine::SetLastError(error);
     }
     return changed;
 }
@@ -374,9 +315,8 @@ BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPW
                                         DWORD bufferSize, DWORD* requiredSize) {
     if (machine_.DueFault(Call::SetupDiGetDeviceInstanceIdW))
         return FALSE;
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
-    InfoSet* info = FindSet(set);
-    Member* member = info == nullptr ? nullptr : FindMember(*info, data);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Member* member = MemberOf(set, data);
     if (member == nullptr)
         return FALSE;
     // Sizes in characters, the terminator included.
@@ -384,7 +324,7 @@ BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPW
     if (requiredSize != nullptr)
         *requiredSize = needed;
     if (buffer == nullptr || bufferSize < needed)
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
+        return Machine::Fail(ERROR_INSUFFICIENT_BUFFER);
     std::copy(member->instanceId.begin(), member->instanceId.end(), buffer);
     buffer[member->instanceId.size()] = u'\0';
     return TRUE;
@@ -393,73 +333,10 @@ BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPW
 // An injected failure is reported after the set is destroyed, as every failed close.
 BOOL DeviceManager::DestroyDeviceInfoList(HDEVINFO set) {
     bool fault = machine_.DueFault(Call::SetupDiDestroyDeviceInfoList).has_value();
-    std::lock_guard<std::recursive_mutex> lock(machine_.mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (sets_.erase(set) != 1)
-        return Fail(ERROR_INVALID_HANDLE);
+        return Machine::Fail(ERROR_INVALID_HANDLE);
     return fault ? FALSE : TRUE;
-}
-
-// ---- SimPlatform ----
-
-DeviceManager& SimPlatform::Devices() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!devices_)
-        devices_.reset(new DeviceManager(*this));
-    return *devices_;
-}
-
-void SimPlatform::DeviceManagerDeleter::operator()(DeviceManager* manager) const {
-    delete manager;
-}
-
-BOOL SimPlatform::SetupDiClassGuidsFromNameW(LPCWSTR ClassName, GUID* ClassGuidList,
-                                             DWORD ClassGuidListSize, DWORD* RequiredSize) {
-    return Devices().ClassGuidsFromName(ClassName, ClassGuidList, ClassGuidListSize, RequiredSize);
-}
-
-HDEVINFO SimPlatform::SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, void*,
-                                           DWORD Flags) {
-    return Devices().GetClassDevs(ClassGuid, Enumerator, Flags);
-}
-
-BOOL SimPlatform::SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
-                                        SP_DEVINFO_DATA* DeviceInfoData) {
-    return Devices().EnumDeviceInfo(DeviceInfoSet, MemberIndex, DeviceInfoData);
-}
-
-BOOL SimPlatform::SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet,
-                                                    SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
-                                                    DWORD* PropertyRegDataType,
-                                                    BYTE* PropertyBuffer, DWORD PropertyBufferSize,
-                                                    DWORD* RequiredSize) {
-    return Devices().GetDeviceRegistryProperty(DeviceInfoSet, DeviceInfoData, Property,
-                                               PropertyRegDataType, PropertyBuffer,
-                                               PropertyBufferSize, RequiredSize);
-}
-
-BOOL SimPlatform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
-                                                SP_DEVINFO_DATA* DeviceInfoData,
-                                                SP_CLASSINSTALL_HEADER* ClassInstallParams,
-                                                DWORD ClassInstallParamsSize) {
-    return Devices().SetClassInstallParams(DeviceInfoSet, DeviceInfoData, ClassInstallParams,
-                                           ClassInstallParamsSize);
-}
-
-BOOL SimPlatform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
-                                            SP_DEVINFO_DATA* DeviceInfoData) {
-    return Devices().CallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
-}
-
-BOOL SimPlatform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
-                                              SP_DEVINFO_DATA* DeviceInfoData,
-                                              LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,
-                                              DWORD* RequiredSize) {
-    return Devices().GetDeviceInstanceId(DeviceInfoSet, DeviceInfoData, DeviceInstanceId,
-                                         DeviceInstanceIdSize, RequiredSize);
-}
-
-BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-    return Devices().DestroyDeviceInfoList(DeviceInfoSet);
 }
 
 }  // namespace ze::sim

@@ -1,10 +1,10 @@
-#include "platform/sim/reg_file.h"
-
 #include <algorithm>
 #include <optional>
 
 #include "common/text.h"
 #include "platform/names.h"
+#include "platform/sim/reg_file.h"
+#include "platform/sim/reg_lines.h"
 #include "platform/sim/value_data.h"
 
 namespace ze::sim {
@@ -23,7 +23,6 @@ constexpr std::u16string_view kOtherRoots[] = {u"HKEY_CURRENT_USER",
                                                u"HKCR",
                                                u"HKU",
                                                u"HKCC"};
-constexpr LONG kErrorWriteFault = 29;  // ERROR_WRITE_FAULT
 
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t';
@@ -119,41 +118,25 @@ bool IsRoot(std::u16string_view name, std::span<const std::u16string_view> roots
 
 }  // namespace
 
-// ---- reading ----
-
-// Splits the fed bytes into lines in the file's encoding and interprets each.
+// The second stage of reading a .reg file: each line, as the splitter cuts it,
+// interpreted and passed to the sink.
 class RegReader::Lines {
   public:
-    Lines(std::string fileName, RegSink& sink) : file_(std::move(fileName)), sink_(sink) {}
+    Lines(std::string fileName, RegSink& sink)
+        : file_(std::move(fileName)), sink_(sink), splitter_([this](std::u16string_view line) {
+              Interpret(line);
+              return !Ended();
+          }) {}
 
-    void Feed(std::string_view bytes) {
-        if (Ended())
-            return;
-        if (!encoding_) {
-            start_ += bytes;
-            if (start_.size() < 4)
-                return;
-            ChooseEncoding();
-            std::string first = std::move(start_);
-            Split(first);
-            return;
-        }
-        Split(bytes);
-    }
+    void Feed(std::string_view bytes) { splitter_.Feed(bytes); }
 
     RegReadResult Finish() {
-        if (!encoding_ && !Ended()) {
-            ChooseEncoding();
-            std::string first = std::move(start_);
-            Split(first);
-        }
         if (!Ended()) {
-            if (!pendingBytes_.empty() || !pendingLine_.empty() || sawCarriageReturn_)
-                EndLine();
+            splitter_.Finish();
             if (!headerSeen_ && !Ended())
-                Refuse(lineNumber_ == 0 && !anyByte_ ? "the file is empty"
-                                                     : "no \"Windows Registry Editor Version "
-                                                       "5.00\" or \"REGEDIT4\" header");
+                Refuse(lineNumber_ == 0 && !splitter_.AnyByte()
+                           ? "the file is empty"
+                           : "no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
         }
         if (pending_ && !Ended())
             Emit();
@@ -161,7 +144,6 @@ class RegReader::Lines {
     }
 
   private:
-    enum class Encoding { Utf16Le, Utf8, Ansi8 };
     enum class Current { None, Skipped, Open };
     struct PendingHex {
         std::u16string name;
@@ -171,96 +153,6 @@ class RegReader::Lines {
     };
 
     bool Ended() const { return result_.refused || result_.stopped; }
-
-    void ChooseEncoding() {
-        auto byte = [&](std::size_t i) {
-            return i < start_.size() ? static_cast<unsigned char>(start_[i]) : 0x100u;
-        };
-        if (byte(0) == 0xFF && byte(1) == 0xFE) {
-            encoding_ = Encoding::Utf16Le;
-            start_.erase(0, 2);
-        } else if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-            encoding_ = Encoding::Utf8;
-            start_.erase(0, 3);
-        } else if (byte(0) != 0 && byte(0) < 0x80 && byte(1) == 0) {
-            encoding_ = Encoding::Utf16Le;
-        } else {
-            encoding_ = Encoding::Ansi8;  // UTF-8 or ANSI: the header decides
-        }
-    }
-
-    // Cuts the bytes at line breaks, appending whole runs to the pending line.
-    void Split(std::string_view bytes) {
-        anyByte_ = anyByte_ || !bytes.empty();
-        if (*encoding_ != Encoding::Utf16Le) {
-            while (!bytes.empty() && !Ended()) {
-                std::size_t stop = std::min(bytes.find_first_of("\r\n"), bytes.size());
-                if (stop > 0)
-                    sawCarriageReturn_ = false;
-                pendingBytes_.append(bytes.substr(0, stop));
-                if (stop < bytes.size())
-                    Take(bytes[stop]);
-                bytes.remove_prefix(std::min(stop + 1, bytes.size()));
-            }
-            return;
-        }
-        if (oddByte_ && !bytes.empty()) {
-            char pair[2] = {static_cast<char>(*oddByte_), bytes.front()};
-            oddByte_.reset();
-            bytes.remove_prefix(1);
-            SplitUnits(std::string_view(pair, 2));
-        }
-        SplitUnits(bytes.substr(0, bytes.size() & ~std::size_t{1}));
-        if (bytes.size() % 2 != 0)
-            oddByte_ = static_cast<unsigned char>(bytes.back());
-    }
-
-    void SplitUnits(std::string_view bytes) {
-        std::size_t units = bytes.size() / 2;
-        std::size_t start = 0;
-        auto unitAt = [&](std::size_t i) {
-            return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-        };
-        for (std::size_t i = 0; i <= units && !Ended(); ++i) {
-            char16_t unit = i < units ? unitAt(i) : u'\0';
-            if (i < units && unit != u'\n' && unit != u'\r')
-                continue;
-            if (i > start) {
-                sawCarriageReturn_ = false;
-                std::size_t at = pendingLine_.size();
-                pendingLine_.resize(at + i - start);
-                for (std::size_t k = start; k < i; ++k)
-                    pendingLine_[at + k - start] = unitAt(k);
-            }
-            if (i < units)
-                Take(static_cast<char>(unit));
-            start = i + 1;
-        }
-    }
-
-    // A line break: CR LF, LF or a lone CR ends a line.
-    void Take(char c) {
-        bool secondHalf = c == '\n' && sawCarriageReturn_;
-        sawCarriageReturn_ = c == '\r';
-        if (!secondHalf)
-            EndLine();
-    }
-
-    void EndLine() {
-        ++lineNumber_;
-        std::u16string line;
-        if (*encoding_ == Encoding::Utf16Le) {
-            line = std::move(pendingLine_);
-            pendingLine_.clear();
-        } else {
-            line = ansi_ ? AnsiToUtf16(pendingBytes_) : Utf8ToUtf16(pendingBytes_);
-            if (!headerSeen_ && pendingBytes_.find('\0') != std::string::npos)
-                line = u"\x01";  // not text
-            pendingBytes_.clear();
-        }
-        Interpret(line);
-    }
 
     void Warn(std::size_t line, const std::string& what) {
         if (result_.warnings.size() < RegReadResult::kMaxWarnings)
@@ -280,6 +172,7 @@ class RegReader::Lines {
     }
 
     void Interpret(std::u16string_view line) {
+        ++lineNumber_;
         if (!headerSeen_) {
             ReadHeader(line);
             return;
@@ -313,15 +206,15 @@ class RegReader::Lines {
             Refuse("it is not a text file");
         } else if (text == kUnicodeHeader) {
             headerSeen_ = true;
+            splitter_.HeaderRead(false);
         } else if (text == kAnsiHeader) {
             headerSeen_ = true;
             ansiText_ = true;
-            ansi_ = *encoding_ == Encoding::Ansi8 && !utf8Bom();
+            splitter_.HeaderRead(true);
         } else {
             Refuse("no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
         }
     }
-    bool utf8Bom() const { return *encoding_ == Encoding::Utf8; }
 
     void KeyLine(std::u16string_view line) {
         current_ = Current::Skipped;
@@ -478,20 +371,13 @@ class RegReader::Lines {
     std::string file_;
     RegSink& sink_;
     RegReadResult result_;
-    std::string start_;  // the first bytes, until the encoding is known
-    std::optional<Encoding> encoding_;
-    bool anyByte_ = false;
-    std::optional<unsigned> oddByte_;
-    std::string pendingBytes_;
-    std::u16string pendingLine_;
-    bool sawCarriageReturn_ = false;
     std::size_t lineNumber_ = 0;
     bool headerSeen_ = false;
-    bool ansi_ = false;      // lines are Windows-1252 (a REGEDIT4 file without UTF-8 BOM)
     bool ansiText_ = false;  // string data in hex form is ANSI (REGEDIT4)
     Current current_ = Current::None;
     std::vector<std::u16string> skippedRoots_;
     std::optional<PendingHex> pending_;
+    RegLineSplitter splitter_;
 };
 
 RegReader::RegReader(std::string fileName, RegSink& sink)
@@ -511,189 +397,6 @@ RegReadResult ReadRegBytes(std::string_view bytes, const std::string& fileName, 
     RegReader reader(fileName, sink);
     reader.Feed(bytes);
     return reader.Finish();
-}
-
-// ---- applying to a registry ----
-
-bool RegistryImport::Keep(LONG error) {
-    if (error != ERROR_SUCCESS && error_ == ERROR_SUCCESS)
-        error_ = error;
-    return error == ERROR_SUCCESS;
-}
-
-bool RegistryImport::OpenKey(std::u16string_view path) {
-    std::vector<std::u16string> parts = SplitKeyPath(path);
-    std::size_t same = 0;
-    while (same < parts.size() && same < path_.size() && parts[same] == path_[same].first)
-        ++same;
-    path_.resize(same);
-    KeyId key = same == 0 ? kRootKey : path_.back().second;
-    for (std::size_t i = same; i < parts.size(); ++i) {
-        if (!Keep(registry_.CreatePath(key, parts[i], &key))) {
-            path_.clear();
-            return false;
-        }
-        path_.emplace_back(std::move(parts[i]), key);
-    }
-    key_ = key;
-    return true;
-}
-
-bool RegistryImport::DeleteKey(std::u16string_view path) {
-    path_.clear();
-    key_ = 0;
-    KeyId key = 0;
-    LONG error = registry_.OpenPath(kRootKey, path, &key);
-    if (error == ERROR_FILE_NOT_FOUND)
-        return true;
-    return Keep(error) && Keep(registry_.DeleteKey(key, true));
-}
-
-bool RegistryImport::SetValue(std::u16string_view name, DWORD type, std::vector<BYTE> data) {
-    return Keep(registry_.SetValue(key_, name, type, data));
-}
-
-bool RegistryImport::DeleteValue(std::u16string_view name) {
-    LONG error = registry_.DeleteValue(key_, name);
-    return error == ERROR_FILE_NOT_FOUND || Keep(error);
-}
-
-// ---- writing ----
-
-namespace {
-
-std::u16string Quote(std::u16string_view text) {
-    std::u16string out = u"\"";
-    for (char16_t c : text) {
-        if (c == u'\\' || c == u'"')
-            out.push_back(u'\\');
-        out.push_back(c);
-    }
-    out.push_back(u'"');
-    return out;
-}
-
-// A REG_SZ that reads back whole from a quoted text: one terminator at the end and no
-// NUL, CR or LF inside. Anything else is written as hex(1) so that no byte is lost.
-bool IsPlainString(const RegValue& value) {
-    if (value.type != REG_SZ || value.data.size() < 2 || value.data.size() % 2 != 0)
-        return false;
-    std::u16string text = Utf16LeText(value.data);
-    return text.back() == u'\0' &&
-           text.find_first_of(std::u16string_view(u"\0\r\n", 3)) == text.size() - 1;
-}
-
-// The bytes as regedit lists them: two lower-case digits each, separated by commas,
-// lines continued with a backslash before they pass 80 columns.
-std::u16string HexList(const std::vector<BYTE>& data, std::size_t prefixLength) {
-    static constexpr char16_t kDigits[] = u"0123456789abcdef";
-    std::u16string out;
-    out.reserve(data.size() * 3 + data.size() / 8);
-    std::size_t column = prefixLength;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        bool last = i + 1 == data.size();
-        if (column + (last ? 2 : 3) > 77 && !last) {
-            out += u"\\\r\n  ";
-            column = 2;
-        }
-        out.push_back(kDigits[data[i] >> 4]);
-        out.push_back(kDigits[data[i] & 0xF]);
-        if (!last)
-            out.push_back(u',');
-        column += last ? 2 : 3;
-    }
-    return out;
-}
-
-std::u16string ValueLine(const RegValue& value) {
-    std::u16string line = value.name.empty() ? u"@" : Quote(value.name);
-    line += u"=";
-    if (IsPlainString(value)) {
-        std::u16string text = Utf16LeText(value.data);
-        text.pop_back();  // the terminator
-        return line + Quote(text);
-    }
-    std::optional<DWORD> number = DwordOfData(value.data);
-    if (value.type == REG_DWORD && number)
-        return line + Format(u"dword:%08x", *number);
-    line += value.type == REG_BINARY ? std::u16string(u"hex:") : Format(u"hex(%x):", value.type);
-    return line + HexList(value.data, line.size());
-}
-
-class RegWriter {
-  public:
-    RegWriter(RegistryStore& registry, const std::function<bool(std::string_view)>& write)
-        : registry_(registry), write_(write) {}
-
-    LONG Write(KeyId from) {
-        std::u16string path;
-        if (LONG error = registry_.PathOf(from, &path))
-            return error;
-        Put(u"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n");
-        LONG error =
-            Key(from, path.empty() ? u"HKEY_LOCAL_MACHINE" : u"HKEY_LOCAL_MACHINE\\" + path);
-        if (error == ERROR_SUCCESS)
-            Flush();
-        return error != ERROR_SUCCESS ? error : failed_ ? kErrorWriteFault : ERROR_SUCCESS;
-    }
-
-  private:
-    LONG Key(KeyId key, const std::u16string& path) {
-        std::vector<RegValue> values;
-        if (LONG error = registry_.Values(key, &values))
-            return error;
-        Put(u"[" + path + u"]\r\n");
-        for (const auto& value : values)
-            Put(ValueLine(value) + u"\r\n");
-        Put(u"\r\n");
-        std::vector<Subkey> subkeys;
-        if (LONG error = registry_.Subkeys(key, &subkeys))
-            return error;
-        for (const auto& subkey : subkeys) {
-            if (LONG error = Key(subkey.id, path + u"\\" + subkey.name))
-                return error;
-        }
-        return ERROR_SUCCESS;
-    }
-
-    void Put(std::u16string_view text) {
-        std::size_t at = buffer_.size();
-        buffer_.resize(at + text.size() * 2);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            buffer_[at + 2 * i] = static_cast<char>(text[i] & 0xFF);
-            buffer_[at + 2 * i + 1] = static_cast<char>(text[i] >> 8);
-        }
-        if (buffer_.size() >= (1u << 20))
-            Flush();
-    }
-
-    void Flush() {
-        if (!failed_ && !buffer_.empty() && !write_(buffer_))
-            failed_ = true;
-        buffer_.clear();
-    }
-
-    RegistryStore& registry_;
-    const std::function<bool(std::string_view)>& write_;
-    std::string buffer_;
-    bool failed_ = false;
-};
-
-}  // namespace
-
-LONG WriteReg(RegistryStore& registry, KeyId from,
-              const std::function<bool(std::string_view bytes)>& write) {
-    return RegWriter(registry, write).Write(from);
-}
-
-std::u16string RegText(RegistryStore& registry, KeyId from) {
-    std::string bytes;
-    WriteReg(registry, from, [&](std::string_view piece) {
-        bytes += piece;
-        return true;
-    });
-    std::u16string text = Utf16LeText(std::vector<BYTE>(bytes.begin(), bytes.end()));
-    return text.empty() ? text : text.substr(1);  // without the byte-order mark
 }
 
 }  // namespace ze::sim
