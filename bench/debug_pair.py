@@ -7,7 +7,7 @@ and the ratio of the second to the first: whether a change made the reset slower
 The runs alternate between the two builds, in turn first and second, after one run of
 each that is not counted, so that whatever else the machine is doing (and the first
 start of a Wine prefix) weighs on both alike. On the simulated machine each run has a fresh copy of the demo
-machine; under Wine each build has one prefix holding the demo machine, as in
+machine; under Wine both builds run on one prefix holding the demo machine, as in
 preview_bench.py (later runs write the same values again: the same work).
 """
 
@@ -61,29 +61,30 @@ def under_wine(builds, runs):
     sys.path.insert(0, os.path.join(preview_bench.TOP, "tests", "wine"))
     import winetier  # noqa: E402  (the Wine tier's prefix handling)
 
-    # One template prefix for both, so that the two machines start alike.
+    # One prefix for both builds, each run putting its build's executable in place:
+    # two prefixes of the same template can differ several times over in how long
+    # Wine takes to restart the adapter, which would swamp the builds' difference.
     tier = winetier.Tier(builds[0], os.path.join(preview_bench.TOP, "build", "linux"), 1, False)
     tier.prepare()
-    machines = []
+    machine = winetier.Machine(tier, "bench", tempfile.mkdtemp(dir=tier.workdir))
+    preview_bench.install_demo(machine)
+    executables = []
     for build in builds:
-        machine = winetier.Machine(tier, "bench", tempfile.mkdtemp(dir=tier.workdir))
-        preview_bench.install_demo(machine)
         with open(os.path.join(build, "ZeRegionSvc.exe"), "rb") as exe:
-            machine.write_file(winetier.APP_EXE, exe.read())
-        machines.append(machine)
+            executables.append(exe.read())
     times = [[] for _ in builds]
     try:
         for run in range(-1, runs):
-            for index in turns(len(machines), run):
+            for index in turns(len(builds), run):
+                machine.write_file(winetier.APP_EXE, executables[index])
                 started = time.perf_counter()
-                result = machines[index].run("/debug", lc_all="ja_JP.UTF-8")
+                result = machine.run("/debug", lc_all="ja_JP.UTF-8")
                 if run >= 0:
                     times[index].append(time.perf_counter() - started)
                 if result.code != 0:
                     raise SystemExit(f"{builds[index]}: /debug exited {result.code}")
     finally:
-        for machine in machines:
-            machine.close()
+        machine.close()
         shutil.rmtree(tier.workdir, ignore_errors=True)
     return times
 
