@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Times /preview (and /check, when the program has it) against /debug on the same
-machine, and prints each one's median and its ratio to /debug (target: at most 1.5).
+"""Times /preview and /check against /debug on the same machine, and prints each one's
+median and its ratio to /debug (target: at most 1.5); and /check /regdb, the regulatory
+audit against wireless-regdb's database (placed on the machine as C:\regdb\regulatory.db),
+against /check (target: at most 1.5).
 
     bench/preview_bench.py [--runs N] [--wine] [linux-build-dir [windows-build-dir]]
 
@@ -22,7 +24,9 @@ import time
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEMO = os.path.join(TOP, "examples", "demo-machine")
-COMMANDS = [["/debug"], ["/preview"], ["/preview", "json"], ["/check"]]
+REGDB = "/lib/firmware/regulatory.db"
+CHECK_REGDB = ["/check", "/regdb", "C:\\regdb\\regulatory.db"]
+COMMANDS = [["/debug"], ["/preview"], ["/preview", "json"], ["/check"], CHECK_REGDB]
 
 
 def report(where, times):
@@ -31,7 +35,10 @@ def report(where, times):
     for command, samples in zip(COMMANDS, times):
         if samples:
             median = statistics.median(samples)
-            print(f"  {' '.join(command):14} {median * 1000:8.1f} ms   ratio {median / base:.2f}")
+            print(f"  {' '.join(command):40} {median * 1000:8.1f} ms   ratio {median / base:.2f}")
+    check = statistics.median(times[COMMANDS.index(["/check"])])
+    audit = statistics.median(times[COMMANDS.index(CHECK_REGDB)])
+    print(f"  /check /regdb against /check: ratio {audit / check:.2f}")
 
 
 def on_simulated_machine(linux_dir, runs):
@@ -43,6 +50,8 @@ def on_simulated_machine(linux_dir, runs):
                 machine = os.path.join(work, "machine")
                 shutil.rmtree(machine, ignore_errors=True)
                 shutil.copytree(DEMO, machine)
+                os.makedirs(os.path.join(machine, "C", "regdb"))
+                shutil.copy(REGDB, os.path.join(machine, "C", "regdb", "regulatory.db"))
                 exe = os.path.join(machine, "C", "Program Files", "Zelvaro", "ZeRegionSvc.exe")
                 shutil.copy(program, exe)
                 started = time.perf_counter()
@@ -62,6 +71,8 @@ def install_demo(m):
             relative = os.path.relpath(os.path.join(root, name), os.path.join(DEMO, "C"))
             with open(os.path.join(root, name), "rb") as file:
                 m.write_file("C:\\" + relative.replace("/", "\\"), file.read())
+    with open(REGDB, "rb") as file:
+        m.write_file("C:\\regdb\\regulatory.db", file.read())
     m.install()
 
 

@@ -21,15 +21,18 @@ usage() {
   exit 2
 }
 
-# The Linux program: compiler, build tool, CMake and the registry's database.
-demo_packages=(cmake ninja-build g++ libsqlite3-dev)
-# Everything else the tests use.
+# The Linux program: compiler, build tool, CMake, the registry's database and the
+# ISO 3166-1 table the build compiles in.
+demo_packages=(cmake ninja-build g++ libsqlite3-dev iso-codes)
+# Everything else the tests use (the regulatory audit's tests read wireless-regdb's
+# database and render the channel map with rsvg-convert).
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang-format python3
   g++-mingw-w64-x86-64-posix wine64
   wixl msitools
   osslsigncode openssl
   clang libclang-rt-14-dev
+  wireless-regdb librsvg2-bin
 )
 release_check_packages=(debootstrap git)
 

@@ -16,6 +16,7 @@
 // functions can say, the line.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ struct CountryRow {
     std::u16string country;
     std::u16string region2_4G, region5G, carrierDetect, ieee80211h, txPower, txPower5G,
         wirelessMode;
+    // The texts of the REG_SZ values above, as written (the columns show them quoted).
+    std::map<std::u16string, std::u16string> texts;
 };
 std::vector<CountryRow> CountryTable(const RunInputs& inputs);
 

@@ -15,11 +15,6 @@ namespace ze {
 
 namespace {
 
-// The per-country sections; a country listed in one is expected in the others.
-constexpr const char16_t* kCountrySections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
-                                                u"CountryTxPwr", u"CountryTxPwr5G",
-                                                u"CountryWirelessMode"};
-
 // True when the file has one of the per-country sections: a data file.
 bool HasCountrySection(const std::u16string& path) {
     std::vector<std::u16string> sections = ProfileSections(path);

@@ -8,6 +8,12 @@
 
 namespace ze {
 
+// The data file's per-country sections; a country listed in one is expected in the
+// others.
+inline constexpr const char16_t* kCountrySections[] = {u"RegionChannel2_4G", u"RegionChannel5G",
+                                                       u"CountryTxPwr", u"CountryTxPwr5G",
+                                                       u"CountryWirelessMode"};
+
 // The section names of a profile file, in file order.
 std::vector<std::u16string> ProfileSections(const std::u16string& path);
 // The key names of a section, in file order.

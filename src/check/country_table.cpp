@@ -1,6 +1,7 @@
 // The country table: the country reset itself, run for each country code of the data
 // file over the dry-run layer, and what it would write.
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "check/check.h"
@@ -8,6 +9,7 @@
 #include "common/log.h"
 #include "common/reg_format.h"
 #include "common/registry.h"
+#include "common/text.h"
 #include "country/country.h"
 #include "platform/dryrun/dry_run_platform.h"
 
@@ -15,8 +17,7 @@ namespace ze {
 
 std::vector<CountryRow> CountryTable(const RunInputs& inputs) {
     std::vector<std::u16string> countries;
-    for (const char16_t* section : {u"RegionChannel2_4G", u"RegionChannel5G", u"CountryTxPwr",
-                                    u"CountryTxPwr5G", u"CountryWirelessMode"}) {
+    for (const char16_t* section : kCountrySections) {
         for (std::u16string& country : ProfileKeyNames(section, inputs.dataFile)) {
             if (std::find(countries.begin(), countries.end(), country) == countries.end())
                 countries.push_back(std::move(country));
@@ -52,6 +53,11 @@ std::vector<CountryRow> CountryTable(const RunInputs& inputs) {
             for (const auto& column : columns) {
                 if (write.name == column.name)
                     row.*column.column = FormatRegData(write.data.type, write.data.bytes);
+            }
+            if (write.data.type == REG_SZ) {
+                std::u16string text(write.data.bytes.size() / 2, u'\0');
+                std::memcpy(text.data(), write.data.bytes.data(), 2 * text.size());
+                row.texts[write.name] = text.substr(0, BoundedLength(text.data(), text.size()));
             }
         }
         rows.push_back(std::move(row));

@@ -21,6 +21,9 @@ std::u16string UsageText() {
            u"  /check [FILE]     check the country data file, the adapter's driver values,\r\n"
            u"                    platform settings file and OEM INF (or the one data or\r\n"
            u"                    platform FILE), then show what each country would get\r\n"
+           u"  /check [FILE] /regdb [DB] [/map OUT.svg]\r\n"
+           u"                    also audit each country's channels against the regulatory\r\n"
+           u"                    database DB (wireless-regdb's regulatory.db), and draw them\r\n"
            u"  /?, /help, -h, --help   this text\r\n"
            u"  /version          the program's version\r\n"
 
@@ -31,7 +34,7 @@ std::u16string UsageText() {
            u"  0     success; /preview: nothing would change; /check: no errors\r\n"
            u"  1     /preview: a reset would change something; /check: errors found;\r\n"
            u"        start-up failed (path or name too long)\r\n"
-           u"  87    an empty hardware ID\r\n"
+           u"  87    an empty hardware ID; /map without its path or without /regdb\r\n"
            u"  -4    /install: the service key cannot be opened\r\n"
            u"  -6    a value or the settings file cannot be written\r\n"
            u"  -7, -999   hardware ID: the device lookup failed or found no adapter\r\n"

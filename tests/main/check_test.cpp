@@ -7,6 +7,7 @@
 #include <random>
 #include <regex>
 
+#include "check/regdb_builder.h"
 #include "commands/commands.h"
 #include "common/text.h"
 #include "main/program.h"
@@ -112,6 +113,108 @@ TEST_F(CheckTest, FilesTheProfileFunctionsCannotReadAreErrors) {
         EXPECT_EQ(Run({u"/check", file}, &shown), ZE_EXIT_CHECK_ERRORS) << shown;
         EXPECT_NE(shown.find("error: " + Utf16ToUtf8(file) + ": "), std::string::npos) << shown;
     }
+}
+
+// Replaces the first `from` of a UTF-16LE file's text.
+std::string ReplacedUtf16(std::string bytes, const std::string& from, const std::string& to) {
+    auto encode = [](const std::string& text) {
+        std::u16string wide = Utf8ToUtf16(text);
+        return std::string(reinterpret_cast<const char*>(wide.data()), 2 * wide.size());
+    };
+    std::size_t at = bytes.find(encode(from));
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? bytes : bytes.replace(at, 2 * from.size(), encode(to));
+}
+
+// The regulatory audit against a hand-made database that plants each case once: a
+// channel outside the rules (USA's 12 and 13), channel 14 with OFDM (GBR), DFS
+// without 802.11h (USA), an unknown code (GER) and a code missing from it (JPN).
+TEST_F(CheckTest, TheRegulatoryAuditNamesEachChannelOutsideTheRulesWithItsLine) {
+    std::string data = Read(kInstallDir / "ZeCoInst.dat");
+    data.replace(data.find("USA=0"), 5, "USA=1");
+    data.replace(data.find("GBR=1"), 5, "GBR=5\nGER=1");
+    Write(kInstallDir / "ZeCoInst.dat", data);
+    std::vector<TestRule> europe{
+        {2400, 2484, 40}, {5150, 5250, 80}, {5250, 5350, 80, 4}, {5470, 5725, 160, 4}};
+    std::vector<TestRule> britain = europe;
+    britain.push_back({2474, 2494, 20, 1});
+    Write("C/regdb/planted.db",
+          BuildRegdb({{"00", {{2402, 2472, 40}, {2457, 2482, 20, 8}, {5170, 5835, 80, 8}}},
+                      {"DE", europe},
+                      {"FR", europe},
+                      {"GB", britain},
+                      {"US",
+                       {{2400, 2472, 40},
+                        {5150, 5250, 80},
+                        {5250, 5350, 80, 4},
+                        {5470, 5730, 160, 4},
+                        {5730, 5850, 80}}}}));
+    std::string shown;
+    EXPECT_EQ(Run({u"/check", u"/REGDB", u"C:\\regdb\\planted.db"}, &shown), 1);
+    const std::string file = "C:\\Program Files\\Zelvaro\\ZeCoInst.dat:";
+    for (const std::string& line : {
+             "error: " + file +
+                 "8: [RegionChannel2_4G] USA: region 1: channel 12 (2467 MHz) lies "
+                 "outside the ranges US allows\r\n",
+             "error: " + file +
+                 "8: [RegionChannel2_4G] USA: region 1: channel 13 (2472 MHz) lies "
+                 "outside the ranges US allows\r\n",
+             "error: " + file +
+                 "12: [RegionChannel2_4G] GBR: region 5: channel 14 (2484 MHz) is "
+                 "allowed in GB only without OFDM, and wireless mode 5 uses OFDM\r\n",
+             "error: " + file +
+                 "13: GER is not an ISO 3166-1 alpha-3 country code: DEU (Germany) "
+                 "is likely meant\r\n",
+             "warning: " + file +
+                 "9: JPN (JP) has no entry in the regulatory database: the world "
+                 "domain 00 applies\r\n",
+             "warning: " + file +
+                 "16: [RegionChannel5G] USA: region 7: channels 52-64, 100-140 lie "
+                 "in DFS ranges of US, and 802.11h stays off for USA ([Settings] IEEE80211H does "
+                 "not "
+                 "switch it on)\r\n",
+             std::string("4 errors, 12 warnings\r\n"),
+         }) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    }
+    for (const char* row : {
+             R"(USA .* US +1-13 +36-64, 100-140, 149-165 +outside: 12-13; DFS without 802.11h\r\n)",
+             R"(JPN .* 00 +1-13 +36-64, 100-116, 132-140, 149-165 +not in the database\r\n)",
+             R"(DEU .* DE +1-13 +36-64, 100-140 +ok\r\n)",
+             R"(GBR .* GB +1-14 +36-64, 100-140 +14 only without OFDM\r\n)",
+             R"(GER .* 00 +1-13 +- +unknown code\r\n)",
+         }) {
+        EXPECT_TRUE(std::regex_search(shown, std::regex(row))) << row << "\n" << shown;
+    }
+}
+
+// A database that cannot be read and region texts without a readable list are errors
+// of their own; the rest of the check, the texts' audit included, still runs.
+TEST_F(CheckTest, TheAuditNamesWhatItCannotReadAndTheRestOfTheCheckRuns) {
+    const std::filesystem::path inf = "C/windows/inf/oem3.inf";
+    std::string text = ReplacedUtf16(Read(inf), "\"#0 (1-11)\"", "\"#0 (10-)\"");
+    Write(inf, ReplacedUtf16(text, "\"#7 (36-64, 100-140, 149-165)\"", "\"#7\""));
+    Write("C/regdb/text.db", "[Settings]\r\n");
+    std::string shown;
+    EXPECT_EQ(Run({u"/check", u"/regdb", u"C:\\regdb\\text.db", u"/map", u"C:\\map.svg"}, &shown),
+              1);
+    for (const char* line : {
+             "error: C:\\regdb\\text.db: is not a regulatory database: it does not begin with "
+             "\"RGDB\"\r\n",
+             "error: C:\\windows\\inf\\oem3.inf:23: [Strings] CountryRegion24G_0 \"#0 (10-)\": "
+             "its channel list cannot be read, \"10-\" is not a channel of the band (1 to 14) or a "
+             "range of them: the 2.4 GHz channels of region 0 cannot be audited\r\n",
+             "warning: C:\\windows\\inf\\oem3.inf:38: [Strings] CountryRegion5G_7 \"#7\" has no "
+             "channel list such as \"#1 (1-13)\": the 5 GHz channels of region 7 are unknown\r\n",
+             "error: C:\\map.svg: is not written: the regulatory database cannot be read\r\n",
+         }) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    }
+    EXPECT_TRUE(std::regex_search(
+        shown, std::regex(R"(USA .* - +channels unknown +channels unknown +ok\r\n)")))
+        << shown;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "C/map.svg"));
+    EXPECT_EQ(Run({u"/check", u"/regdb", u"C:\\regdb\\text.db", u"/map"}, &shown), 87);
 }
 
 }  // namespace

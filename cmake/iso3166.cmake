@@ -1,0 +1,23 @@
+# Writes the ISO 3166-1 table the program compiles in, from iso-codes' iso_3166-1.json:
+#   cmake -DINPUT=iso_3166-1.json -DOUTPUT=iso3166_table.inc -P iso3166.cmake
+# One initializer per country, in the file's order: alpha-2, alpha-3, name, common name.
+file(READ "${INPUT}" json)
+string(JSON count LENGTH "${json}" "3166-1")
+math(EXPR last "${count} - 1")
+set(rows "// Generated from ${INPUT} by cmake/iso3166.cmake; do not edit.\n")
+foreach(index RANGE ${last})
+  set(fields "")
+  foreach(key alpha_2 alpha_3 name common_name)
+    string(JSON value ERROR_VARIABLE missing GET "${json}" "3166-1" ${index} ${key})
+    if(missing)
+      set(value "")
+    endif()
+    string(REPLACE "\\" "\\\\" value "${value}")
+    string(REPLACE "\"" "\\\"" value "${value}")
+    string(APPEND fields "u\"${value}\", ")
+  endforeach()
+  string(APPEND rows "{${fields}},\n")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "${rows}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
