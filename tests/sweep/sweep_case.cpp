@@ -594,6 +594,13 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_ACCESS_DENIED, ERROR_NO_SUCH_DEVINST};
         case Call::SetupDiDestroyDeviceInfoList:
             return {ERROR_INVALID_HANDLE};
+        // Event log: its service is not running, or it refuses the event.
+        case Call::RegisterEventSourceW:
+            return {RPC_S_SERVER_UNAVAILABLE, ERROR_ACCESS_DENIED};
+        case Call::ReportEventW:
+            return {RPC_S_SERVER_UNAVAILABLE, ERROR_INVALID_PARAMETER};
+        case Call::DeregisterEventSource:
+            return {ERROR_INVALID_HANDLE};
         // Not failed: calls that cannot fail, and those no swept scenario makes.
         case Call::GetCommandLineW:
         case Call::ReadFile:
