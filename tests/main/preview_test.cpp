@@ -252,6 +252,10 @@ TEST_F(PreviewTest, TextsThatCouldBreakALineAreShownEscapedInTextAndJson) {
         << json;
     EXPECT_NE(json.find(R"("text": "\"a\\x01z\"")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("bytes": "00D80A00")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("events": [{"source": "ZeRegionSvc", "type": "Information", )"
+                        R"("id": 1000, "inserts": ["JPN", "0007", )"),
+              std::string::npos)
+        << json;
     EXPECT_EQ(json.find('\x01'), std::string::npos);
 
     EXPECT_EQ(Run(u"/preview"), ZE_EXIT_CHANGES_PENDING);

@@ -1,8 +1,5 @@
 #include "platform/sim/event_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "common/event_text.h"
 #include "common/text.h"
 
@@ -53,21 +50,12 @@ BOOL EventLog::ReportEvent(HANDLE log, WORD type, DWORD eventId, WORD count, LPC
     return TRUE;
 }
 
-// Appended in one write, so that the lines of processes sharing the machine never
-// interleave.
 void EventLog::Keep(EventRecord record) {
     std::u16string text = EventText(record.type, record.eventId, record.strings);
     machine_.Record("ReportEvent", record.source, text);
-    if (machine_.Folder()) {
-        std::string line = Utf16ToUtf8(record.source + u" " + text) + "\n";
-        std::filesystem::path file = *machine_.Folder() / "events.txt";
-        int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ssize_t written = ::write(fd, line.data(), line.size());
-            (void)written;
-            ::close(fd);
-        }
-    }
+    if (machine_.Folder())
+        AppendLine(*machine_.Folder() / "events.txt",
+                   Utf16ToUtf8(record.source + u" " + text) + "\n");
     std::lock_guard<std::mutex> lock(mutex_);
     events_.push_back(std::move(record));
 }
