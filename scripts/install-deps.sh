@@ -28,7 +28,7 @@ demo_packages=(cmake ninja-build g++ libsqlite3-dev iso-codes)
 # database and render the channel map with rsvg-convert).
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang-format python3
-  g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   wixl msitools
   osslsigncode openssl
   clang libclang-rt-14-dev

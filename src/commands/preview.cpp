@@ -5,6 +5,7 @@
 
 #include "commands/preview.h"
 #include "common/console.h"
+#include "common/event_text.h"
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/text.h"
@@ -27,6 +28,8 @@ struct Changes {
     std::vector<DeviceChange> devices;
     std::vector<ProfileWrite> profiles;
     std::vector<ServiceCall> services;
+    // Reported on every run, like the adapter restart: not a change of the machine.
+    std::vector<ReportedEvent> events;
 
     bool MachineWouldChange() const {
         return !registry.empty() || startType || !profiles.empty() || !services.empty();
@@ -34,8 +37,8 @@ struct Changes {
 };
 
 Changes CollectChanges(const DryRunPlatform& layer) {
-    Changes changes{layer.RegistryChanges(), std::nullopt, layer.DeviceChanges(),
-                    layer.ProfileWrites(), layer.ServiceCalls()};
+    Changes changes{layer.RegistryChanges(), std::nullopt,         layer.DeviceChanges(),
+                    layer.ProfileWrites(),   layer.ServiceCalls(), layer.Events()};
     std::u16string serviceKey = std::u16string(kServicesKeyPath) + u"\\" + g_szServiceName;
     for (auto key = changes.registry.begin(); key != changes.registry.end(); ++key) {
         if (key->kind != KeyChange::Kind::Changed || !EqualsIgnoreCase(key->path, serviceKey))
@@ -154,6 +157,9 @@ std::u16string PreviewText(const Changes& changes) {
     text += DevicesText(changes.devices);
     if (changes.startType)
         text += StartTypeText(*changes.startType);
+    for (const ReportedEvent& event : changes.events)
+        text += u"Event " + QuoteText(event.source) + u": " +
+                EventText(event.type, event.eventId, event.inserts) + u"\r\n";
     if (!changes.MachineWouldChange()) {
         text += u"Nothing to change: the adapter's settings are in line.\r\n";
     }
@@ -238,6 +244,12 @@ std::u16string PreviewJson(const Changes& changes) {
     json += u",\r\n \"services\": " + JsonList(changes.services, [](const ServiceCall& call) {
                 return u"{\"service\": " + JsonString(call.service) + u", \"call\": " +
                        JsonString(call.call) + u"}";
+            });
+    json += u",\r\n \"events\": " + JsonList(changes.events, [](const ReportedEvent& event) {
+                return u"{\"source\": " + JsonString(event.source) + u", \"type\": " +
+                       JsonString(EventTypeName(event.type)) +
+                       Format(u", \"id\": %u, \"inserts\": ", event.eventId & 0xFFFF) +
+                       JsonList(event.inserts, JsonString) + u"}";
             });
     return json + u"}\r\n";
 }

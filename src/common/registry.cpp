@@ -1,6 +1,8 @@
 #include "common/registry.h"
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
 
 #include "common/log.h"
 #include "common/text.h"
@@ -10,6 +12,38 @@ namespace ze {
 
 std::u16string DriverKeyPath(const std::u16string& netId) {
     return Format(u"%s\\%s", kNetClassKeyPath, netId.c_str());
+}
+
+namespace {
+
+std::atomic<unsigned> g_nRegValuesChanged{0};
+
+// Whether the key holds the value with this type and data. A string written without
+// its terminator is stored with one, so a stored terminator beyond the data counts as
+// the same.
+bool HoldsValue(HKEY key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size) {
+    DWORD oldType = 0;
+    DWORD oldSize = 0;
+    if (OS().RegQueryValueExW(key, name.c_str(), nullptr, &oldType, nullptr, &oldSize) !=
+            ERROR_SUCCESS ||
+        oldType != type || oldSize < size || oldSize > size + 2) {
+        return false;
+    }
+    std::vector<BYTE> old(oldSize);
+    if (OS().RegQueryValueExW(key, name.c_str(), nullptr, &oldType, old.data(), &oldSize) !=
+            ERROR_SUCCESS ||
+        oldSize < size || !std::equal(data, data + size, old.begin())) {
+        return false;
+    }
+    bool isText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    return oldSize == size ||
+           (isText && oldSize == size + 2 && old[size] == 0 && old[size + 1] == 0);
+}
+
+}  // namespace
+
+unsigned RegValuesChanged() {
+    return g_nRegValuesChanged;
 }
 
 bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type, const BYTE* data,
@@ -22,11 +56,14 @@ bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type,
         LogPrint(u"[ZeRegionSvc] Open Key Failed!\r\n");
         return false;
     }
+    bool unchanged = HoldsValue(key.get(), valueName, type, data, byteCount);
     if (OS().RegSetValueExW(key.get(), valueName.c_str(), 0, type, data, byteCount) !=
         ERROR_SUCCESS) {
         LogPrint(u"[ZeRegionSvc] Write Registry Failed\r\n");
         return false;
     }
+    if (!unchanged)
+        ++g_nRegValuesChanged;
     if (type == REG_SZ) {
         std::u16string text(reinterpret_cast<const char16_t*>(data), byteCount / 2);
         LogPrint(u"[ZeRegionSvc] Write Registry Data=%s\r\n", text.c_str());

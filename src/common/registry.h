@@ -15,6 +15,10 @@ std::u16string DriverKeyPath(const std::u16string& netId);
 
 // Opens or creates the key (KEY_ALL_ACCESS), writes the value, logs the outcome and
 // closes the key. True when the value was written.
+// How many values WriteRegValue has written, in this process, whose type or data
+// differed from what the key held before.
+unsigned RegValuesChanged();
+
 bool WriteRegValue(std::u16string keyPath, std::u16string valueName, DWORD type, const BYTE* data,
                    DWORD byteCount);
 // REG_SZ without terminator: 2 x length bytes.

@@ -14,6 +14,7 @@ constexpr int ZE_ERR_KEY_INFO = -10;       // a registry key's information canno
 constexpr int ZE_ERR_NOTHING_TO_DO = -11;  // nothing to do, or a name outside the tables
 constexpr int ZE_ERR_ENUM_VALUE = -12;     // a registry value cannot be enumerated
 constexpr int ZE_ERR_NO_WINDOWS_DIRECTORY = -13;  // so the OEM INF cannot be located
+constexpr int ZE_ERR_NO_ADAPTER = -14;            // no present adapter has the Net ID
 constexpr int ZE_ERR_FAILED = -999;               // any other failure
 
 }  // namespace ze

@@ -33,8 +33,11 @@ constexpr DWORD ZE_COINST_OPT_ALL = 0x3F;
 // Without a country code the steps that look it up are skipped, logged.
 // A Net ID that is empty, is not a single key name, or names no driver key is
 // refused with one log line: nothing is written and the result is 0.
+// `countryUsed`, when given, receives the code the entries were looked up under
+// (empty without one); it is left untouched for a refused Net ID.
 int ResetCountrySettings(std::u16string netId, const std::u16string& dataFile,
-                         const std::optional<std::u16string>& country = std::nullopt);
+                         const std::optional<std::u16string>& country = std::nullopt,
+                         std::u16string* countryUsed = nullptr);
 
 // The country code the data file's entries are looked up under: the data file's
 // [Settings] WindowsCountry text, or the abbreviated country name of the system or

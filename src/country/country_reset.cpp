@@ -1,3 +1,4 @@
+#include "common/events.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/registry.h"
@@ -49,7 +50,8 @@ bool SetCountryFlag(const std::u16string& driverKeyPath, const std::u16string& c
 }  // namespace
 
 int ResetCountrySettings(std::u16string netId, const std::u16string& dataFile,
-                         const std::optional<std::u16string>& country) {
+                         const std::optional<std::u16string>& country,
+                         std::u16string* countryUsed) {
     if (!IsDriverInstance(netId)) {
         return 0;
     }
@@ -64,9 +66,12 @@ int ResetCountrySettings(std::u16string netId, const std::u16string& dataFile,
                                     ZE_COINST_OPT_WIRELESS_MODE;
     if (!windowsCountry && (dwCoInstOpt & kCountrySteps) != 0) {
         LogPrint(u"[ZeRegionSvc] No country code, country settings skipped\r\n");
+        ReportOutcome(ZE_EVENT_NO_COUNTRY, {dataFile});
         dwCoInstOpt &= ~kCountrySteps;
     }
     const std::u16string code = windowsCountry.value_or(u"");
+    if (countryUsed != nullptr)
+        *countryUsed = code;
 
     // Each step's true or false counts as 1 or 0.
     int result = 0;

@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "common/events.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/registry.h"
@@ -154,8 +155,10 @@ bool PlatformSettingsFile(const std::u16string& driverKeyPath, std::u16string* f
 
 bool SetPlatformSettings(std::u16string driverKeyPath) {
     std::u16string filePath;
-    return PlatformSettingsFile(driverKeyPath, &filePath) &&
-           ApplyRegistryFile(driverKeyPath, filePath);
+    if (!PlatformSettingsFile(driverKeyPath, &filePath))
+        return false;
+    ReportIfUnreadable(filePath);
+    return ApplyRegistryFile(driverKeyPath, filePath);
 }
 
 }  // namespace ze

@@ -10,7 +10,7 @@ namespace ze {
 int FindNetIdByHwId(const char16_t* hardwareId, char16_t* netId);
 
 // Disables (flag 0) or enables (any other flag) the present "Net" device whose
-// driver key name ends in netId.
+// driver key name ends in netId. ZE_ERR_NO_ADAPTER when no present one has it.
 int EnableDevice(int flag, std::u16string netId);
 
 // Enables the adapter that this run disabled. The whole enable is tried again, after

@@ -26,7 +26,7 @@ int EnableDevice(int flag, std::u16string netId) {
         &device);
     if (!matched) {
         LogPrint(u"[ZeRegionSvc] Device not found by Net ID!\r\n");
-        return ZE_ERR_FAILED;
+        return ZE_ERR_NO_ADAPTER;
     }
 
     SP_PROPCHANGE_PARAMS params{};

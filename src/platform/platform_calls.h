@@ -111,7 +111,13 @@
     X(BOOL, SetupDiGetDeviceInstanceIdW, (HDEVINFO, DeviceInfoSet),                              \
       (SP_DEVINFO_DATA*, DeviceInfoData), (LPWSTR, DeviceInstanceId),                            \
       (DWORD, DeviceInstanceIdSize), (DWORD*, RequiredSize))                                     \
-    X(BOOL, SetupDiDestroyDeviceInfoList, (HDEVINFO, DeviceInfoSet))
+    X(BOOL, SetupDiDestroyDeviceInfoList, (HDEVINFO, DeviceInfoSet))                            \
+    /* Event log. */                                                                             \
+    X(HANDLE, RegisterEventSourceW, (LPCWSTR, lpUNCServerName), (LPCWSTR, lpSourceName))         \
+    X(BOOL, ReportEventW, (HANDLE, hEventLog), (WORD, wType), (WORD, wCategory),                 \
+      (DWORD, dwEventID), (void*, lpUserSid), (WORD, wNumStrings), (DWORD, dwDataSize),          \
+      (LPCWSTR*, lpStrings), (void*, lpRawData))                                                 \
+    X(BOOL, DeregisterEventSource, (HANDLE, hEventLog))
 // clang-format on
 
 // What a generator does with one call's (type, name) pairs: ZE_PARAMS gives the

@@ -48,10 +48,19 @@ constexpr int ZE_ERR_ADAPTER_NOT_ENABLED = -108;
 // ZE_ERR_ADAPTER_NOT_ENABLED when the adapter was disabled and stays so.
 int RunResetSequence(const RunInputs& inputs, const std::function<void()>& stepDone = {});
 
+// Installing registers the event source too, uninstalling a deleted service removes
+// it; either is only logged when it fails, and the service's result stands.
 int ZeInstallService();
 int ZeUninstallService();
 int ZeStartService();
 int ZeStopService();
 int ZeSetSrvStartupType(std::u16string serviceName, DWORD startType);
+
+// Registers the event source "ZeRegionSvc" in the Application log with the executable
+// at modulePath as its message file (a registration of an executable of the same name,
+// moved, is updated), or removes the registration. A source whose message file is
+// another program's is left untouched, logged, and ZE_ERR_FAILED returned.
+int ZeRegisterEventSource(const std::u16string& modulePath);
+int ZeDeregisterEventSource(const std::u16string& modulePath);
 
 }  // namespace ze

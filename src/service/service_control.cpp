@@ -91,11 +91,16 @@ int ZeInstallService() {
             OS().CreateServiceW(manager, g_szServiceName, displayName.c_str(), kServiceAccess,
                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
                                 commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        int result = 0;
         if (!service) {
             LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n");
-            return ZE_SVC_ERR_CREATE_SVC;
+            result = ZE_SVC_ERR_CREATE_SVC;
+        } else {
+            result = WriteServiceDescription();
         }
-        return WriteServiceDescription();
+        // Also when the service exists: installing again after a move updates the path.
+        ZeRegisterEventSource(ReadModulePath());
+        return result;
     });
 }
 
@@ -105,6 +110,7 @@ int ZeUninstallService() {
             LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_DELETE_SVC\r\n");
             return ZE_SVC_ERR_DELETE_SVC;
         }
+        ZeDeregisterEventSource(ReadModulePath());
         return 0;
     });
 }

@@ -1,6 +1,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "common/events.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/run_inputs.h"
@@ -63,6 +64,7 @@ bool ReportStatusLocked(DWORD state, DWORD checkPoint = 0, DWORD waitHint = 0) {
 // stopped. When that cannot be reported the process ends here instead of lingering.
 void EndServiceProcess() {
     LogPrint(u"[ZeRegionSvc] Service process ends without reporting the service stopped\r\n");
+    ReportOutcome(ZE_EVENT_SERVICE_UNREPORTED, {g_szServiceName});
     OS().ExitProcess(static_cast<UINT>(ZE_EXIT_SERVICE_UNREPORTED));
 }
 
@@ -106,7 +108,8 @@ void CountDownRunBudget(const std::u16string& settingsFile) {
     int remaining = static_cast<int>(
         OS().GetPrivateProfileIntW(u"Settings", u"RunTimes", 5, settingsFile.c_str()));
     if (remaining <= 1) {
-        ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
+        if (ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START) == 0)
+            ReportOutcome(ZE_EVENT_RUN_BUDGET_SPENT, {settingsFile});
         return;
     }
     // Room for any 32-bit number in decimal, sign and terminator included.
@@ -122,6 +125,7 @@ int RunServiceWork() {
     RunInputs inputs = ReadRunInputs();
     if (inputs.netId.empty()) {
         LogPrint(u"[ZeRegionSvc] Net ID of ini is empty\r\n");
+        ReportOutcome(ZE_EVENT_NO_NET_ID, {inputs.settingsFile});
         return 0;
     }
     LogPrint(u"[ZeRegionSvc] Net ID of ini = %s\r\n", inputs.netId.c_str());

@@ -233,7 +233,9 @@ TEST_F(CountryResetTest, NetIdThatNamesNoDriverInstanceIsRefused) {
 TEST_F(CountryResetTest, WithoutACountryCodeOnlyThePlatformSettingsAreWritten) {
     Sim().InjectFault(Call::GetLocaleInfoW, 0, ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(ResetCountrySettings(kNetId, kDatPath), 1);
-    EXPECT_EQ(Changes(), Changed{SzLine("SampleText", u"abc")});
+    EXPECT_EQ(Changes(), (Changed{"ReportEvent ZeRegionSvc Warning 1006 \"C:\\\\Program "
+                                  "Files\\\\Zelvaro\\\\ZeCoInst.dat\"",
+                                  SzLine("SampleText", u"abc")}));
     Lines log = LogMessages();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 3),

@@ -1,5 +1,6 @@
 #include <array>
 
+#include "common/result_codes.h"
 #include "common/text.h"
 #include "device/device.h"
 #include "platform/sim/device_manager.h"
@@ -231,7 +232,7 @@ TEST_F(DeviceTest, RestartFindsNoDeviceForANetIdThatIsNotExactlyAPresentOne) {
     Sim().Settings().presentDevices.insert(kEthernet);
     for (const char16_t* netId : {u"7", u"007", u"00070", u"", u"0012"}) {
         ClearLog();
-        EXPECT_EQ(EnableDevice(0, netId), -999) << Utf16ToUtf8(netId);
+        EXPECT_EQ(EnableDevice(0, netId), ZE_ERR_NO_ADAPTER) << Utf16ToUtf8(netId);
         EXPECT_EQ(LogMessages(), Messages({u"[ZeRegionSvc] Device not found by Net ID!\r\n"}));
     }
     EXPECT_TRUE(JournalLines().empty());
@@ -266,6 +267,8 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
                                              u"and stays disabled\r\n")
                 << call;
             EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u) << call;
+            ASSERT_FALSE(Sim().Events().empty());
+            EXPECT_EQ(Sim().Events().back().eventId & 0xFFFF, recovers ? 1000u : 1001u) << call;
             EnableDevice(1, u"0007");
         }
     }
@@ -274,7 +277,10 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
     Sim().InjectFault(Call::SetupDiCallClassInstaller, 1, ERROR_INVALID_PARAMETER);
     ClearJournal();
     EXPECT_EQ(RunResetSequence(RunInputs{kIniPath, kDatPath, u"0007", std::nullopt}), 0);
-    EXPECT_TRUE(JournalLines().empty());
+    EXPECT_EQ(
+        JournalLines().back(),
+        "ReportEvent ZeRegionSvc Information 1000 \"(none)\" \"0007\" \"0\" \"not restarted\"");
+    EXPECT_EQ(JournalLines().size(), 2u);  // and the missing data file's event before it
 }
 
 }  // namespace

@@ -209,12 +209,19 @@ TEST_F(PreviewTest, TheCommandPrintsTheChangesAndExitsOneUntilTheMachineIsInLine
         EXPECT_NE(shown.find(line), std::string::npos) << line;
     }
     EXPECT_EQ(shown.find("ZeRegionSvc.log"), std::string::npos);
+    // The event the run would report is the one /debug reports.
+    const std::string event = "Information 1000 \"JPN\" \"0007\" \"45\" \"restarted\"";
+    EXPECT_NE(shown.find("Event \"ZeRegionSvc\": " + event + "\r\n"), std::string::npos) << shown;
 
     EXPECT_EQ(Run(u"/debug"), 0);
+    std::ifstream events(dir_ / "events.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(events), {}),
+              "ZeRegionSvc " + event + "\n");
     std::size_t before = machine_->StandardStream(STD_OUTPUT_HANDLE).size();
     EXPECT_EQ(Run(u"/PREVIEW"), 0);
     std::string again = machine_->StandardStream(STD_OUTPUT_HANDLE).substr(before);
     EXPECT_NE(again.find("Nothing to change"), std::string::npos) << again;
+    EXPECT_NE(again.find("\"JPN\" \"0007\" \"0\" \"restarted\""), std::string::npos) << again;
     EXPECT_EQ(again.find("HKLM\\"), std::string::npos) << again;
     EXPECT_NE(again.find("Adapter restart: "), std::string::npos) << again;
 }
@@ -245,6 +252,10 @@ TEST_F(PreviewTest, TextsThatCouldBreakALineAreShownEscapedInTextAndJson) {
         << json;
     EXPECT_NE(json.find(R"("text": "\"a\\x01z\"")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("bytes": "00D80A00")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("events": [{"source": "ZeRegionSvc", "type": "Information", )"
+                        R"("id": 1000, "inserts": ["JPN", "0007", )"),
+              std::string::npos)
+        << json;
     EXPECT_EQ(json.find('\x01'), std::string::npos);
 
     EXPECT_EQ(Run(u"/preview"), ZE_EXIT_CHANGES_PENDING);

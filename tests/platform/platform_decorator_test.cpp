@@ -21,7 +21,8 @@ TEST_F(PlatformDecoratorTest, ForwardsEveryCallAndNamesItFirst) {
     CallNames layer(Sim());
     ScopedPlatform scope(layer);
     EXPECT_EQ(RunMain({u"/install"}), 0);
-    EXPECT_EQ(JournalLines().size(), 3u);  // key, service, description: the install happened
+    // key, service, description, then the event source's three keys and two values
+    EXPECT_EQ(JournalLines().size(), 8u);
     std::vector<std::string> service;
     for (const auto& name : layer.names) {
         if (name.find("Service") != std::string::npos || name == "OpenSCManagerW")

@@ -106,6 +106,14 @@ TEST_F(ServiceRunTest, TheRunBudgetCountsDownOverSuccessiveStartsThenTheStartTyp
         EXPECT_EQ(StartRunAndStop(), 0) << "start " << number;
         EXPECT_EQ(RunTimes(), start.runTimesAfter) << "start " << number;
         EXPECT_EQ(StartValue(), start.startTypeAfter) << "start " << number;
+        // A start with the budget spent says so in the Event Log, after its reset's event.
+        bool spends = number >= 5;
+        auto events = Sim().Events();
+        ASSERT_GE(events.size(), 2u);
+        EXPECT_EQ(events.back().eventId, spends ? 0x400003F0u : 0x400003E8u) << "start " << number;
+        if (spends) {
+            EXPECT_EQ(events.back().strings, std::vector<std::u16string>{kIniPath});
+        }
         // Every start restarts the adapter.
         std::vector<std::string> journal = JournalLines();
         EXPECT_EQ(std::count_if(
@@ -160,6 +168,9 @@ TEST_F(ServiceRunTest, AnEmptyNetIdSkipsTheResetAndTheBudget) {
                u"[ZeRegionSvc] ServiceCtrlHandler: opcode=1\r\n",
                u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n", u"[ZeRegionSvc] <-- _tmain()\r\n"}));
     EXPECT_EQ(SettingsBytes(), settings);
+    ASSERT_EQ(Sim().Events().size(), 1u);
+    EXPECT_EQ(Sim().Events()[0].eventId, 0xC00003ECu);
+    EXPECT_EQ(Sim().Events()[0].strings, std::vector<std::u16string>{kIniPath});
     EXPECT_EQ(DeviceAndServiceJournal(),
               (std::vector<std::string>{"ServiceStatus ZeRegionSvc SERVICE_RUNNING",
                                         "StopService ZeRegionSvc",
@@ -335,6 +346,8 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
                   static_cast<std::size_t>(c.failedLines))
             << c.what;
         EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << c.what;
+        // An end the manager was not told of is the Event Log's last word.
+        EXPECT_EQ(Sim().Events().back().eventId == 0xC00003F1u, c.exitCode == unreported) << c.what;
         if (c.exitCode != 0) {
             EXPECT_EQ(LogMessages().back(),
                       u"[ZeRegionSvc] Service process ends without reporting the service "
@@ -365,6 +378,8 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
               (SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0,
                               static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR),
                               static_cast<DWORD>(ZE_ERR_ADAPTER_NOT_ENABLED), 0, 0}));
+    EXPECT_EQ(Sim().Events().back().eventId, 0xC00003E9u);
+    EXPECT_EQ(Sim().Events().back().strings, std::vector<std::u16string>{u"0007"});
 }
 
 TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {

@@ -14,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "common/events.h"
 #include "common/text.h"
 #include "main/program.h"
 #include "platform/names.h"
@@ -227,13 +228,16 @@ bool Under(std::u16string_view path, std::u16string_view key) {
            (path.size() == key.size() || path[key.size()] == u'\\');
 }
 
-// Registry changes outside the driver key and the service key, one line each.
+// Registry changes outside the driver key, the service key and the event source's key
+// (whose parents a machine without an Application log gets created), one line each.
 std::string RegistryOutOfScope(const sim::Journal& journal) {
     std::string lines;
     for (const auto& entry : journal.Entries()) {
         bool registryChange = entry.action == "CreateKey" || entry.action == "SetValue" ||
                               entry.action == "DeleteKey" || entry.action == "DeleteValue";
-        if (registryChange && !Under(entry.path, kDriverKey) && !Under(entry.path, kServiceKey))
+        if (registryChange && !Under(entry.path, kDriverKey) && !Under(entry.path, kServiceKey) &&
+            !Under(entry.path, kEventSourceKeyPath) &&
+            !(entry.action == "CreateKey" && Under(kEventSourceKeyPath, entry.path)))
             lines += entry.ToString() + "; ";
     }
     return lines;
@@ -593,6 +597,13 @@ std::vector<LONG> ErrorsOf(Call call) {
         case Call::SetupDiCallClassInstaller:
             return {ERROR_ACCESS_DENIED, ERROR_NO_SUCH_DEVINST};
         case Call::SetupDiDestroyDeviceInfoList:
+            return {ERROR_INVALID_HANDLE};
+        // Event log: its service is not running, or it refuses the event.
+        case Call::RegisterEventSourceW:
+            return {RPC_S_SERVER_UNAVAILABLE, ERROR_ACCESS_DENIED};
+        case Call::ReportEventW:
+            return {RPC_S_SERVER_UNAVAILABLE, ERROR_INVALID_PARAMETER};
+        case Call::DeregisterEventSource:
             return {ERROR_INVALID_HANDLE};
         // Not failed: calls that cannot fail, and those no swept scenario makes.
         case Call::GetCommandLineW:

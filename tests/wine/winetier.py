@@ -318,10 +318,12 @@ class Machine:
                        timeout=60)
 
     def wine(self, arguments, lc_all=DEFAULT_LOCALE, timeout=120, debug_stream=False,
-             cwd=None):
+             cwd=None, winedebug=None):
         """Runs a Windows program under Wine and returns a RunResult. With debug_stream
-        the messages sent to OutputDebugString are collected into result.debug."""
-        winedebug = "-all,warn+seh" if debug_stream else "-all"
+        the messages sent to OutputDebugString are collected into result.debug;
+        winedebug, when given, is Wine's WINEDEBUG for the run."""
+        if winedebug is None:
+            winedebug = "-all,warn+seh" if debug_stream else "-all"
         # Output goes to files, not pipes: the helper processes Wine starts in the
         # background (services, devices) inherit them and never close a pipe.
         self._runs += 1
@@ -344,10 +346,10 @@ class Machine:
         return result
 
     def run(self, *arguments, lc_all=DEFAULT_LOCALE, exe_path=APP_EXE, timeout=120,
-            debug_stream=False):
+            debug_stream=False, winedebug=None):
         """Runs the program with the given arguments."""
         return self.wine([exe_path] + list(arguments), lc_all=lc_all, timeout=timeout,
-                         debug_stream=debug_stream)
+                         debug_stream=debug_stream, winedebug=winedebug)
 
     def processes(self, exe_name):
         """The Linux process ids of this machine's running Windows processes of the

@@ -120,6 +120,38 @@ BOOL DryRunPlatform::CloseServiceHandle(SC_HANDLE hSCObject) {
     return Inner().CloseServiceHandle(hSCObject);
 }
 
+HANDLE DryRunPlatform::RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSourceName) {
+    if ((lpUNCServerName != nullptr && *lpUNCServerName != u'\0') || lpSourceName == nullptr) {
+        Inner().SetLastError(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        return nullptr;
+    }
+    HANDLE handle = NewHandleValue();
+    eventSources_[handle] = lpSourceName;
+    return handle;
+}
+
+BOOL DryRunPlatform::ReportEventW(HANDLE hEventLog, WORD wType, WORD, DWORD dwEventID, void*,
+                                  WORD wNumStrings, DWORD, LPCWSTR* lpStrings, void*) {
+    auto source = eventSources_.find(hEventLog);
+    if (source == eventSources_.end() || (wNumStrings > 0 && lpStrings == nullptr)) {
+        Inner().SetLastError(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        return FALSE;
+    }
+    ReportedEvent event{source->second, wType, dwEventID, {}};
+    for (WORD i = 0; i < wNumStrings; ++i)
+        event.inserts.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : u"");
+    events_.push_back(std::move(event));
+    return TRUE;
+}
+
+BOOL DryRunPlatform::DeregisterEventSource(HANDLE hEventLog) {
+    if (eventSources_.erase(hEventLog) == 0) {
+        Inner().SetLastError(static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL DryRunPlatform::SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet,
                                                    SP_DEVINFO_DATA* DeviceInfoData,
                                                    SP_CLASSINSTALL_HEADER* ClassInstallParams,

@@ -14,7 +14,9 @@
 //     device information set, which changes no device;
 //   - profile writes are recorded and reported done (profile reads do not see them);
 //   - files opened for writing never reach the disk: their bytes go to the file sink;
-//   - service creation, deletion, start and control are recorded and reported done.
+//   - service creation, deletion, start and control are recorded and reported done;
+//   - events reported to the event log are recorded and reported done, the machine's
+//     log never opened.
 // Works over any platform, the real Windows one included: the machine is only read.
 #pragma once
 
@@ -74,6 +76,14 @@ struct ServiceCall {
     std::u16string service;
 };
 
+// One ReportEventW of the run.
+struct ReportedEvent {
+    std::u16string source;
+    WORD type = 0;
+    DWORD eventId = 0;
+    std::vector<std::u16string> inserts;
+};
+
 class DryRunPlatform final : public PlatformDecorator {
   public:
     explicit DryRunPlatform(Platform& machine);
@@ -91,6 +101,7 @@ class DryRunPlatform final : public PlatformDecorator {
     const std::vector<DeviceChange>& DeviceChanges() const { return devices_; }
     const std::vector<ProfileWrite>& ProfileWrites() const { return profileWrites_; }
     const std::vector<ServiceCall>& ServiceCalls() const { return serviceCalls_; }
+    const std::vector<ReportedEvent>& Events() const { return events_; }
 
     LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                        HKEY* phkResult) override;
@@ -134,6 +145,12 @@ class DryRunPlatform final : public PlatformDecorator {
     BOOL ControlService(SC_HANDLE hService, DWORD dwControl,
                         SERVICE_STATUS* lpServiceStatus) override;
     BOOL CloseServiceHandle(SC_HANDLE hSCObject) override;
+
+    HANDLE RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSourceName) override;
+    BOOL ReportEventW(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID,
+                      void* lpUserSid, WORD wNumStrings, DWORD dwDataSize, LPCWSTR* lpStrings,
+                      void* lpRawData) override;
+    BOOL DeregisterEventSource(HANDLE hEventLog) override;
 
     BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                        SP_CLASSINSTALL_HEADER* ClassInstallParams,
@@ -215,6 +232,8 @@ class DryRunPlatform final : public PlatformDecorator {
     std::vector<DeviceChange> devices_;
     std::vector<ProfileWrite> profileWrites_;
     std::vector<ServiceCall> serviceCalls_;
+    std::map<HANDLE, std::u16string> eventSources_;
+    std::vector<ReportedEvent> events_;
     FileSink fileSink_;
     std::uintptr_t nextHandle_ = 0x7D000000;
 };

@@ -22,19 +22,19 @@ std::string JournalEntry::ToString() const {
     return line;
 }
 
+void AppendLine(const std::filesystem::path& file, const std::string& line) {
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ssize_t written = ::write(fd, line.data(), line.size());
+        (void)written;
+        ::close(fd);
+    }
+}
+
 void Journal::Record(JournalEntry entry) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!mirror_.empty()) {
-        // One write in append mode, so that lines of processes sharing the machine
-        // never interleave.
-        std::string line = entry.ToString() + "\n";
-        int fd = ::open(mirror_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            ssize_t written = ::write(fd, line.data(), line.size());
-            (void)written;
-            ::close(fd);
-        }
-    }
+    if (!mirror_.empty())
+        AppendLine(mirror_, entry.ToString() + "\n");
     entries_.push_back(std::move(entry));
 }
 

@@ -25,6 +25,10 @@ struct JournalEntry {
     std::string ToString() const;
 };
 
+// Appends the line to the file in one write in append mode, so that the lines of
+// processes sharing a machine never interleave.
+void AppendLine(const std::filesystem::path& file, const std::string& line);
+
 class Journal {
   public:
     void Record(JournalEntry entry);

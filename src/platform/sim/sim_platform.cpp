@@ -18,7 +18,8 @@ SimPlatform::SimPlatform(std::filesystem::path root, std::optional<std::filesyst
       serviceStates_(machine_.Registry().DatabaseOf()),
       services_(machine_, serviceStates_),
       dispatcher_(machine_, serviceStates_, services_),
-      devices_(machine_) {
+      devices_(machine_),
+      eventLog_(machine_) {
     std::filesystem::create_directories(machine_.Root() / "C");
 }
 
@@ -320,6 +321,19 @@ BOOL SimPlatform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
 
 BOOL SimPlatform::SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
     return devices_.DestroyDeviceInfoList(DeviceInfoSet);
+}
+
+HANDLE SimPlatform::RegisterEventSourceW(LPCWSTR lpUNCServerName, LPCWSTR lpSourceName) {
+    return eventLog_.RegisterEventSource(lpUNCServerName, lpSourceName);
+}
+
+BOOL SimPlatform::ReportEventW(HANDLE hEventLog, WORD wType, WORD, DWORD dwEventID, void*,
+                               WORD wNumStrings, DWORD, LPCWSTR* lpStrings, void*) {
+    return eventLog_.ReportEvent(hEventLog, wType, dwEventID, wNumStrings, lpStrings);
+}
+
+BOOL SimPlatform::DeregisterEventSource(HANDLE hEventLog) {
+    return eventLog_.DeregisterEventSource(hEventLog);
 }
 
 }  // namespace ze::sim

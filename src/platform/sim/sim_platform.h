@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/device_manager.h"
+#include "platform/sim/event_log.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/profile_calls.h"
@@ -81,6 +82,8 @@ class SimPlatform final : public Platform {
     ServiceManager& Services() { return services_; }
     ServiceDispatcher& Dispatcher() { return dispatcher_; }
     DeviceManager& Devices() { return devices_; }
+    // The events reported to the machine's event log, in order.
+    std::vector<EventRecord> Events() const { return eventLog_.Events(); }
 
     // ---- Platform ----
     // ExitProcess throws ProcessExit (machine.h).
@@ -100,6 +103,7 @@ class SimPlatform final : public Platform {
     ServiceManager services_;
     ServiceDispatcher dispatcher_;
     DeviceManager devices_;
+    EventLog eventLog_;
 };
 
 }  // namespace ze::sim

@@ -44,6 +44,12 @@
     X(ERROR_BAD_PATHNAME)                      \
     X(ERROR_NOACCESS)                          \
     X(ERROR_KEY_DELETED)                       \
+    X(RPC_S_SERVER_UNAVAILABLE)                \
+    X(RPC_S_INVALID_BOUND)                     \
+    X(EVENTLOG_SUCCESS)                        \
+    X(EVENTLOG_ERROR_TYPE)                     \
+    X(EVENTLOG_WARNING_TYPE)                   \
+    X(EVENTLOG_INFORMATION_TYPE)               \
     X(REG_NONE)                                \
     X(REG_SZ)                                  \
     X(REG_EXPAND_SZ)                           \
