@@ -18,8 +18,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -166,6 +168,58 @@ std::optional<KeyId> KeyNamed(RegistryStore& registry, std::u16string path) {
     return registry.Find(path);
 }
 
+// The machine's registry.reg, when `file` is it, now says what the registry holds.
+void RecordIfSource(const fs::path& dir, RegistryStore& registry, KeyId key, const fs::path& file) {
+    fs::path reg = dir / ze::sim::kRegistryReg;
+    if (key == ze::sim::kRootKey && SameFile(file, reg))
+        ze::sim::RecordSource(registry, reg);
+}
+
+int ExportFailed(ze::LONG error) {
+    return Fail("the export failed (error " + std::to_string(error) + ")");
+}
+
+// Written beside FILE under a name of its own and renamed over it when whole, so that
+// an export cut short leaves FILE as it was.
+int ExportToFile(const fs::path& dir, RegistryStore& registry, KeyId key, const fs::path& file) {
+    fs::path temporary = file;
+    temporary += ".new-" + std::to_string(::getpid());
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (out == nullptr)
+        return Fail("cannot write " + temporary.string() + ": " + std::strerror(errno));
+    ze::LONG error = ze::sim::WriteReg(registry, key, [&](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    });
+    bool closed = std::fclose(out) == 0;
+    std::string why;
+    if (error != ze::ERROR_SUCCESS || !closed || !ze::sim::PublishFile(temporary, file, &why)) {
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        if (error != ze::ERROR_SUCCESS)
+            return ExportFailed(error);
+        return Fail(closed ? why : "cannot write " + temporary.string());
+    }
+    RecordIfSource(dir, registry, key, file);
+    return 0;
+}
+
+int ExportToStdout(const fs::path& dir, RegistryStore& registry, KeyId key) {
+    ze::LONG error = ze::sim::WriteReg(registry, key, [&](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+    });
+    if (std::fflush(stdout) != 0 || error != ze::ERROR_SUCCESS)
+        return ExportFailed(error);
+    // Redirected over the machine's registry.reg, the file says what the registry holds.
+    struct stat written {};
+    struct stat source {};
+    fs::path reg = dir / ze::sim::kRegistryReg;
+    if (::fstat(::fileno(stdout), &written) == 0 && ::stat(reg.c_str(), &source) == 0 &&
+        written.st_dev == source.st_dev && written.st_ino == source.st_ino) {
+        RecordIfSource(dir, registry, key, reg);
+    }
+    return 0;
+}
+
 int Export(const fs::path& dir, const Arguments& arguments) {
     if (arguments.positional.size() > 1)
         return Usage();
@@ -178,29 +232,9 @@ int Export(const fs::path& dir, const Arguments& arguments) {
     if (!key)
         return Fail("no key " + ze::Utf16ToUtf8(keyPath) + " in the registry of " + dir.string());
     std::optional<std::string> output = arguments.Option("--output");
-    std::FILE* out = output ? std::fopen(output->c_str(), "wb") : stdout;
-    if (out == nullptr)
-        return Fail("cannot write " + *output);
-    ze::LONG error = ze::sim::WriteReg(*registry, *key, [&](std::string_view bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    });
-    bool flushed = std::fflush(out) == 0;
-    // Written over the machine's registry.reg (by name or through a redirection),
-    // the file now says what the registry holds.
-    struct stat written {};
-    struct stat source {};
-    fs::path reg = dir / ze::sim::kRegistryReg;
-    bool isSource = ::fstat(::fileno(out), &written) == 0 && ::stat(reg.c_str(), &source) == 0 &&
-                    written.st_dev == source.st_dev && written.st_ino == source.st_ino;
-    if (output)
-        flushed = std::fclose(out) == 0 && flushed;
-    if (error != ze::ERROR_SUCCESS || !flushed)
-        return Fail("the export failed (error " + std::to_string(error) + ")");
-    if (isSource && key == ze::sim::kRootKey)
-        ze::sim::RecordSource(*registry, reg);
-    return 0;
+    return output ? ExportToFile(dir, *registry, *key, *output)
+                  : ExportToStdout(dir, *registry, *key);
 }
-
 }  // namespace
 
 int main(int argc, char** argv) {

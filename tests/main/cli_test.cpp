@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "platform/sim/registry_store.h"
+
 namespace ze::testing {
 namespace {
 
@@ -112,6 +114,17 @@ TEST_F(CliTest, AChangedRegistryRegStopsTheProgramUntilZemachineImportsIt) {
     EXPECT_EQ(ReadFile(exported).substr(0, 2), "\xFF\xFE");
     EXPECT_NE(ReadFile(exported).find(std::string("\\\0X\0]\0", 6)), std::string::npos);
     EXPECT_EQ(ReadFile(copy / "back.reg"), ReadFile(exported));
+
+    // Killed part way (by the file size limit), the export leaves its target as it was.
+    std::ofstream(copy / "back.reg", std::ios::trunc) << "kept";
+    std::string error;
+    auto holder = sim::RegistryStore::Open(copy / "registry.db", false, &error);
+    ASSERT_TRUE(holder) << error;  // keeps the database's shared memory file in place
+    Outcome killed = RunProgram(
+        "ulimit -f 4;", ZE_ZEMACHINE_PATH,
+        "--machine '" + copy.string() + "' export --output '" + (copy / "back.reg").string() + "'");
+    EXPECT_NE(killed.exitCode, 0);
+    EXPECT_EQ(ReadFile(copy / "back.reg"), "kept");
 }
 
 }  // namespace

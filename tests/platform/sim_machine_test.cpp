@@ -1,3 +1,6 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -23,10 +26,10 @@ class MachineFolderTest : public ::testing::Test {
     }
     ~MachineFolderTest() override { std::filesystem::remove_all(dir_); }
 
-    std::unique_ptr<sim::SimPlatform> Open() {
+    std::unique_ptr<sim::SimPlatform> Open(bool expected = true) {
         std::string error;
         auto machine = sim::SimPlatform::OpenMachine(dir_, &error);
-        EXPECT_TRUE(machine) << error;
+        EXPECT_EQ(machine != nullptr, expected) << error;
         return machine;
     }
     std::string ReadFile(const std::filesystem::path& file) {
@@ -111,6 +114,12 @@ TEST_F(MachineFolderTest, RegistryRegIsImportedOnceAndAChangedOneStopsTheMachine
         std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
     EXPECT_TRUE(Open());
 
+    // Edited to the same size with the modification time put back (touch -r, cp -p).
+    auto time = std::filesystem::last_write_time(dir_ / "registry.reg");
+    writeReg(u"IMPORTED");
+    std::filesystem::last_write_time(dir_ / "registry.reg", time);
+    EXPECT_FALSE(Open(false));
+
     writeReg(u"edited");
     std::string edited = ReadFile(dir_ / "registry.reg");
     std::string error;
@@ -130,6 +139,33 @@ TEST_F(MachineFolderTest, ARegistryDbThatIsNoRegistryIsRefusedAndLeftAsItIs) {
         EXPECT_NE(error.find("registry.db: not a registry database"), std::string::npos) << error;
         EXPECT_EQ(ReadFile(dir_ / "registry.db"), content);
     }
+}
+
+TEST_F(MachineFolderTest, AFirstOpenCutShortIsCleanedUpByTheNext) {
+    pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    std::string stale = "registry.db.new-" + std::to_string(dead);
+    std::string living = "registry.db.new-" + std::to_string(::getppid());
+    for (const std::string& name : {stale, stale + "-wal", living})
+        std::ofstream(dir_ / name) << "half made";
+    auto machine = Open();
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "registry.db"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / stale));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / (stale + "-wal")));
+    EXPECT_EQ(ReadFile(dir_ / living), "half made");
+}
+
+TEST_F(MachineFolderTest, ARegistryDbOfANewerFormatIsRefusedAndLeftAsItIs) {
+    Open();
+    std::string error;
+    ASSERT_EQ(sim::RegistryStore::Open(dir_ / "registry.db", false, &error)->SetMeta("format", "2"),
+              ERROR_SUCCESS);
+    std::string before = ReadFile(dir_ / "registry.db");
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    EXPECT_NE(error.find("registry.db: written by a newer version"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir_ / "registry.db"), before);
 }
 
 TEST_F(MachineFolderTest, ARegistryHeldByAnotherProcessFailsTheCallAndTheRunGoesOn) {

@@ -44,9 +44,10 @@ class Database {
     // Opens a database file (WAL mode, busy timeout). A file that is not yet ours (no
     // meta row 'format') gets `schema` when `create` is set and is refused otherwise.
     // Returns nullptr and sets *error (naming the file) when it cannot be opened, is not
-    // a registry database, or cannot be written; the file is then left as it was.
+    // a registry database, was written in a format newer than `format` (by a newer
+    // program), or cannot be written; the file is then left as it was.
     static std::unique_ptr<Database> Open(const std::filesystem::path& file, bool create,
-                                          const char* schema, std::string* error);
+                                          const char* schema, int format, std::string* error);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

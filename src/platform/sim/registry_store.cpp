@@ -16,6 +16,7 @@ CREATE UNIQUE INDEX IF NOT EXISTS value_by_name ON value(key, upper);
 INSERT OR IGNORE INTO key(id, parent, name, upper) VALUES(1, 0, x'', x'');
 INSERT OR IGNORE INTO meta(name, value) VALUES('format', '1');
 )sql";
+constexpr int kFormat = 1;
 
 // Names are kept as UTF-16LE bytes (exactly as given, whatever the code units), and
 // for lookups and ordering upper-cased as UTF-16BE, whose byte order is the order of
@@ -123,7 +124,7 @@ std::unique_ptr<RegistryStore> RegistryStore::InMemory() {
 
 std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& file, bool create,
                                                    std::string* error) {
-    std::unique_ptr<Database> database = Database::Open(file, create, kSchema, error);
+    std::unique_ptr<Database> database = Database::Open(file, create, kSchema, kFormat, error);
     if (!database)
         return nullptr;
     std::string why;
