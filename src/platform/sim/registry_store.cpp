@@ -1,6 +1,9 @@
 #include "platform/sim/registry_store.h"
 
 #include "platform/names.h"
+#include "platform/sim/value_data.h"
+
+#include <cstdio>
 
 namespace ze::sim {
 namespace {
@@ -17,6 +20,7 @@ INSERT OR IGNORE INTO key(id, parent, name, upper) VALUES(1, 0, x'', x'');
 INSERT OR IGNORE INTO meta(name, value) VALUES('format', '1');
 )sql";
 constexpr int kFormat = 1;
+constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet";
 
 // Names are kept as UTF-16LE bytes (exactly as given, whatever the code units), and
 // for lookups and ordering upper-cased as UTF-16BE, whose byte order is the order of
@@ -154,6 +158,14 @@ LONG RegistryStore::Missing(KeyId key, LONG missing) {
 
 LONG RegistryStore::FindChild(KeyId parent, std::u16string_view name, KeyId* child,
                               std::u16string* stored) {
+    LONG found = FindStoredChild(parent, name, child, stored);
+    return found == ERROR_FILE_NOT_FOUND && EqualsIgnoreCase(name, kCurrentControlSet)
+               ? FindCurrentControlSet(parent, child, stored)
+               : found;
+}
+
+LONG RegistryStore::FindStoredChild(KeyId parent, std::u16string_view name, KeyId* child,
+                                    std::u16string* stored) {
     std::vector<BYTE> upper = UpperKey(name);
     Query query(*database_, statements_->findChild);
     query.Bind(1, parent).Bind(2, upper);
@@ -163,6 +175,26 @@ LONG RegistryStore::FindChild(KeyId parent, std::u16string_view name, KeyId* chi
     if (stored != nullptr)
         *stored = query.Name(1);
     return ERROR_SUCCESS;
+}
+
+// SYSTEM\CurrentControlSet is a link Windows makes at boot to the control set that
+// SYSTEM\Select's Current names; an export of a real machine holds ControlSet001 and
+// the others but not the link. A CurrentControlSet key of its own (as a hand-made
+// registry has) wins.
+LONG RegistryStore::FindCurrentControlSet(KeyId parent, KeyId* child, std::u16string* stored) {
+    KeyId system = 0;
+    KeyId select = 0;
+    if (FindStoredChild(kRootKey, u"SYSTEM", &system, nullptr) != ERROR_SUCCESS ||
+        system != parent || FindStoredChild(system, u"Select", &select, nullptr) != ERROR_SUCCESS) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::optional<DWORD> current = DwordOf(*this, select, u"Current");
+    if (!current)
+        return ERROR_FILE_NOT_FOUND;
+    char text[24];
+    int length = std::snprintf(text, sizeof text, "ControlSet%03u", *current);
+    std::u16string set(text, text + length);
+    return FindStoredChild(system, set, child, stored);
 }
 
 LONG RegistryStore::InsertKey(KeyId parent, std::u16string_view name, KeyId* key) {

@@ -149,6 +149,9 @@ class RegistryStore {
     // ERROR_KEY_DELETED when the key is gone, otherwise `missing`.
     LONG Missing(KeyId key, LONG missing);
     LONG FindChild(KeyId parent, std::u16string_view name, KeyId* child, std::u16string* stored);
+    LONG FindStoredChild(KeyId parent, std::u16string_view name, KeyId* child,
+                         std::u16string* stored);
+    LONG FindCurrentControlSet(KeyId parent, KeyId* child, std::u16string* stored);
     LONG InsertKey(KeyId parent, std::u16string_view name, KeyId* key);
 
     std::unique_ptr<Database> database_;
