@@ -62,6 +62,7 @@ sqlite3_stmt* Database::Prepare(const char* sql, std::string* error) {
 
 bool Database::PrepareOwn(std::string* error) {
     return (begin_ = Prepare("BEGIN IMMEDIATE", error)) != nullptr &&
+           (beginRead_ = Prepare("BEGIN DEFERRED", error)) != nullptr &&
            (commit_ = Prepare("COMMIT", error)) != nullptr &&
            (rollback_ = Prepare("ROLLBACK", error)) != nullptr &&
            (metaGet_ = Prepare("SELECT value FROM meta WHERE name = ?1", error)) != nullptr &&
@@ -178,10 +179,18 @@ int Database::Changes() {
 }
 
 LONG Database::Transaction(const std::function<LONG()>& body) {
+    return Run(begin_, body);
+}
+
+LONG Database::ReadTransaction(const std::function<LONG()>& body) {
+    return Run(beginRead_, body);
+}
+
+LONG Database::Run(sqlite3_stmt* begin, const std::function<LONG()>& body) {
     auto lock = Lock();
     if (depth_ > 0)
         return body();
-    if (LONG error = Query(*this, begin_).Run())
+    if (LONG error = Query(*this, begin).Run())
         return error;
     ++depth_;
     doomed_ = ERROR_SUCCESS;

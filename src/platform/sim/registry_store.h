@@ -87,6 +87,9 @@ class RegistryStore {
     // undoes them too and is returned instead. Transactions nest (an inner one joins
     // the outer, which decides).
     LONG Transaction(const std::function<LONG()>& body) { return database_->Transaction(body); }
+    LONG ReadTransaction(const std::function<LONG()>& body) {
+        return database_->ReadTransaction(body);
+    }
 
     // ---- keys ----
     // The key at `path` ('\'-separated, empty parts skipped) below `from`.
