@@ -5,7 +5,10 @@
 #include <fstream>
 #include <random>
 
+#include <sqlite3.h>
+
 #include "platform/handles.h"
+#include "platform/names.h"
 #include "platform/sim/machine_file.h"
 #include "sim_fixture.h"
 
@@ -160,11 +163,51 @@ TEST_F(MachineFolderTest, AFirstOpenCutShortIsCleanedUpByTheNext) {
 TEST_F(MachineFolderTest, ARegistryDbOfANewerFormatIsRefusedAndLeftAsItIs) {
     Open();
     std::string error;
-    ASSERT_EQ(sim::RegistryStore::Open(dir_ / "registry.db", false, &error)->SetMeta("format", "2"),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        sim::RegistryStore::Open(dir_ / "registry.db", false, &error)->SetMeta("format", "99"),
+        ERROR_SUCCESS);
     std::string before = ReadFile(dir_ / "registry.db");
     EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
     EXPECT_NE(error.find("registry.db: written by a newer version"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir_ / "registry.db"), before);
+}
+
+// A registry.db of the format that folded a to z only: its names beyond ASCII are
+// folded afresh on open, and two that then fall together refuse the open.
+TEST_F(MachineFolderTest, AnOlderRegistryDbIsRefoldedOrRefusedWhenNamesFallTogether) {
+    auto oldFormat = [&](std::vector<std::u16string> names) {
+        std::filesystem::remove(dir_ / "registry.db");
+        Open();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir_ / "registry.db").c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO key(parent, name, upper) VALUES(1, ?1, ?2)", -1,
+                           &insert, nullptr);
+        for (const std::u16string& name : names) {
+            std::string le, be;
+            for (char16_t c : name) {
+                char16_t upper = UpperLetter(c);
+                le += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+                be += {static_cast<char>(upper >> 8), static_cast<char>(upper & 0xFF)};
+            }
+            sqlite3_bind_blob(insert, 1, le.data(), static_cast<int>(le.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 2, be.data(), static_cast<int>(be.size()), SQLITE_TRANSIENT);
+            EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "UPDATE meta SET value = '1' WHERE name = 'format'", nullptr, nullptr,
+                     nullptr);
+        sqlite3_close(db);
+    };
+    oldFormat({u"Gr\u00fc\u00dfe"});
+    EXPECT_TRUE(Open()->Registry().Find(u"GR\u00dc\u00dfE"));
+
+    oldFormat({u"\u00e4", u"\u00c4"});
+    std::string before = ReadFile(dir_ / "registry.db");
+    std::string error;
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    EXPECT_NE(error.find("two keys under HKLM\\ named like"), std::string::npos) << error;
     EXPECT_EQ(ReadFile(dir_ / "registry.db"), before);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/sim/registry_store.h"
 
+#include "common/text.h"
 #include "platform/names.h"
 #include "platform/sim/value_data.h"
 
@@ -17,9 +18,10 @@ CREATE TABLE IF NOT EXISTS value(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, n
                                  upper BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);
 CREATE UNIQUE INDEX IF NOT EXISTS value_by_name ON value(key, upper);
 INSERT OR IGNORE INTO key(id, parent, name, upper) VALUES(1, 0, x'', x'');
-INSERT OR IGNORE INTO meta(name, value) VALUES('format', '1');
+INSERT OR IGNORE INTO meta(name, value) VALUES('format', '2');
 )sql";
-constexpr int kFormat = 1;
+// Format 1 folded the case of a to z only; format 2 folds letters beyond ASCII too.
+constexpr int kFormat = 2;
 constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet";
 
 // Names are kept as UTF-16LE bytes (exactly as given, whatever the code units), and
@@ -29,7 +31,7 @@ std::vector<BYTE> UpperKey(std::u16string_view name) {
     std::vector<BYTE> bytes;
     bytes.reserve(name.size() * 2);
     for (char16_t c : name) {
-        char16_t upper = UpperLetter(c);
+        char16_t upper = FoldedLetter(c);
         bytes.push_back(static_cast<BYTE>(upper >> 8));
         bytes.push_back(static_cast<BYTE>(upper & 0xFF));
     }
@@ -137,8 +139,78 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& 
         *error = file.string() + ": not a registry database (" + why + ")";
         return nullptr;
     }
-    return std::unique_ptr<RegistryStore>(
+    std::unique_ptr<RegistryStore> store(
         new RegistryStore(std::move(database), std::move(statements)));
+    if (store->Meta("format") == "1" && !store->RefoldNames(file, error))
+        return nullptr;
+    return store;
+}
+
+// A database of format 1 holds names upper-cased for a to z only: the names beyond
+// ASCII get their folded form, in one transaction. Two names that then fall together
+// (Windows takes them for one) refuse the open, the file unchanged.
+bool RegistryStore::RefoldNames(const std::filesystem::path& file, std::string* error) {
+    std::string clash;
+    LONG result = Transaction([&]() -> LONG {
+        for (const char* table : {"key", "value"}) {
+            if (LONG failed = RefoldTable(table, &clash))
+                return failed;
+        }
+        return SetMeta("format", std::to_string(kFormat));
+    });
+    if (result == ERROR_SUCCESS)
+        return true;
+    *error = file.string() + ": cannot be brought to this version's format (error " +
+             std::to_string(result) + ")";
+    if (!clash.empty()) {
+        *error = file.string() + ": " + clash +
+                 " differ only in the case of letters beyond ASCII, which Windows takes for one "
+                 "name; merge them in registry.reg and delete registry.db to import it afresh "
+                 "(registry.db is left as it was)";
+    }
+    return false;
+}
+
+LONG RegistryStore::RefoldTable(const std::string& table, std::string* clash) {
+    std::string why;
+    sqlite3_stmt* rows =
+        database_->Prepare(("SELECT id, name, upper, " +
+                            std::string(table == "key" ? "parent" : "key") + " FROM " + table)
+                               .c_str(),
+                           &why);
+    sqlite3_stmt* update =
+        database_->Prepare(("UPDATE " + table + " SET upper = ?2 WHERE id = ?1").c_str(), &why);
+    if (rows == nullptr || update == nullptr)
+        return kErrorBadDb;
+    struct Change {
+        KeyId id;
+        KeyId owner;
+        std::u16string name;
+        std::vector<BYTE> upper;
+    };
+    std::vector<Change> changes;
+    {
+        Query query(*database_, rows);
+        while (query.Row()) {
+            std::u16string name = query.Name(1);
+            std::vector<BYTE> upper = UpperKey(name);
+            if (upper != query.Bytes(2))
+                changes.push_back(Change{query.Number(0), query.Number(3), name, upper});
+        }
+        if (query.Error() != ERROR_SUCCESS)
+            return query.Error();
+    }
+    for (const Change& change : changes) {
+        if (LONG failed =
+                Query(*database_, update).Bind(1, change.id).Bind(2, change.upper).Run()) {
+            std::u16string path;
+            PathOf(change.owner, &path);
+            *clash = (table == "key" ? "two keys under HKLM\\" : "two values of HKLM\\") +
+                     Utf16ToUtf8(path) + " named like \"" + Utf16ToUtf8(change.name) + "\"";
+            return failed;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 // ---- keys ----

@@ -148,6 +148,8 @@ class RegistryStore {
     struct Statements;
     RegistryStore(std::unique_ptr<Database> database, std::unique_ptr<Statements> statements);
     static std::unique_ptr<Statements> Prepare(Database& database, std::string* error);
+    bool RefoldNames(const std::filesystem::path& file, std::string* error);
+    LONG RefoldTable(const std::string& table, std::string* clash);
     LONG KeyExists(KeyId key);
     // ERROR_KEY_DELETED when the key is gone, otherwise `missing`.
     LONG Missing(KeyId key, LONG missing);
