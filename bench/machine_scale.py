@@ -10,7 +10,7 @@ takes minutes and is not run by default), and for each prints:
 
   first open  the first use of the folder, which imports registry.reg into registry.db
   import      `zemachine import registry.reg`, replacing the registry in one transaction
-  /debug      one foreground reset on the imported machine (median of three runs)
+  /debug      one foreground reset on the imported machine (median of nine runs)
   peak RSS    the largest resident size of any of those processes
 
 with each /debug time as a multiple of the demo machine's. Two last lines run the demo
@@ -62,7 +62,7 @@ def run_size(name, directory):
     assert code == 0, f"{name}: the first open failed"
     imported, import_rss, code = measure([zemachine, "import", reg], env)
     assert code == 0, f"{name}: zemachine import failed"
-    runs = [measure([exe, "/debug"], env) for _ in range(3)]
+    runs = [measure([exe, "/debug"], env) for _ in range(9)]
     assert all(r[2] == 0 for r in runs), f"{name}: /debug failed"
     return {
         "name": name,
