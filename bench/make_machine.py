@@ -2,7 +2,7 @@
 """Makes a machine folder of a given registry size: the demo machine, with filler keys
 shaped like a `reg export` of HKLM\\SYSTEM on a used laptop added to its registry.reg.
 
-    bench/make_machine.py KEYS DIR [--big-value]
+    bench/make_machine.py KEYS DIR [--big-value] [--devices N]
 
 The filler is services (with Parameters, Enum and Security subkeys) and device
 instances (with Device Parameters and Properties subkeys) under ControlSet001, and one
@@ -10,7 +10,10 @@ device instance in a hundred under CurrentControlSet\\Enum, where the program's 
 lookups walk. Values carry what real exports carry: REG_EXPAND_SZ and REG_MULTI_SZ as
 hex(2)/hex(7), security descriptors as binary, property values as hex(ffff00NN). At
 100,000 keys the file is about the 117 MB of such an export. With --big-value, a key
-holding one 10 MB binary value is added.
+holding one 10 MB binary value is added. With --devices N, N device instances (five
+keys each) are added under CurrentControlSet\\Enum, spread over ten setup classes and
+their enumerators (ACPI, HID, USB, SCSI, PCI, DISPLAY, BTHENUM, SWD, STORAGE), the
+network class among them with instances that are not plugged in.
 """
 import os
 import shutil
@@ -71,22 +74,41 @@ def service(i):
     ]
 
 
+# Setup classes and the enumerators their devices sit under, as on a used laptop:
+# (class GUID, enumerator, vendor part of the device ID).
+CLASSES = [
+    ("{4d36e97d-e325-11ce-bfc1-08002be10318}", "ACPI", "PNP0C0A"),      # System
+    ("{745a17a0-74d3-11d0-b6fe-00a0c90f57da}", "HID", "VID_046D"),      # HIDClass
+    ("{36fc9e60-c465-11cf-8056-444553540000}", "USB", "VID_8087"),      # USB
+    ("{4d36e967-e325-11ce-bfc1-08002be10318}", "SCSI", "Disk&Ven_NVMe"),  # DiskDrive
+    ("{4d36e968-e325-11ce-bfc1-08002be10318}", "PCI", "VEN_8086"),      # Display
+    ("{4d36e96e-e325-11ce-bfc1-08002be10318}", "DISPLAY", "LEN40B0"),   # Monitor
+    ("{e0cbf06c-cd8b-4647-bb8a-263b43f0f974}", "BTHENUM", "Dev_A4C3"),  # Bluetooth
+    ("{62f9c741-b25a-46ce-b54c-9bccce08b6f2}", "SWD", "MMDEVAPI"),      # SoftwareDevice
+    ("{71a27cdd-812a-11d0-bec7-08002be2092f}", "STORAGE", "Volume"),    # Volume
+    # Net: virtual adapters (Wi-Fi Direct, VPN) that come and go and are not present
+    ("{4d36e972-e325-11ce-bfc1-08002be10318}", "SWD", "MSRRAS"),
+]
+
+
 def device(i, control_set):
-    hardware = f"PCI\\VEN_10EC&DEV_{i % 65536:04X}&SUBSYS_{i:08X}&REV_01"
-    key = f"{HKLM}\\{control_set}\\Enum\\PCI\\VEN_10EC&DEV_{i % 65536:04X}\\4&{i:08x}&0&00E4"
-    ids = [hardware, hardware[:-7], "PCI\\VEN_10EC&CC_020000", "PCI\\CC_0200"]
+    class_guid, enumerator, vendor = CLASSES[i % len(CLASSES)]
+    hardware = f"{enumerator}\\{vendor}&DEV_{i % 65536:04X}&SUBSYS_{i:08X}"
+    key = (f"{HKLM}\\{control_set}\\Enum\\{enumerator}\\{vendor}&DEV_{i % 4096:04X}"
+           f"\\{i % 7}&{i:08x}&0&00E4")
+    ids = [hardware, hardware[:-16], f"{enumerator}\\CC_0200"]
     return [
         (key, [
             f'"DeviceDesc"="@oem{i % 200}.inf,%filler.devicedesc%;Filler device {i}"',
             hex_value("HardwareID", 7, text_bytes(*ids, "")),
-            hex_value("CompatibleIDs", 7, text_bytes(*ids[2:], "")),
+            hex_value("CompatibleIDs", 7, text_bytes(*ids[1:], "")),
             f'"ContainerID"="{guid(i)}"',
             '"ConfigFlags"=dword:00000000',
-            '"ClassGUID"="{4d36e97d-e325-11ce-bfc1-08002be10318}"',
-            f'"Driver"="{{4d36e97d-e325-11ce-bfc1-08002be10318}}\\\\{i % 10000:04d}"',
+            f'"ClassGUID"="{class_guid}"',
+            f'"Driver"="{class_guid}\\\\{i % 10000:04d}"',
             '"Mfg"="@oem12.inf,%filler%;Filler Corporation"',
             '"Capabilities"=dword:000000f0',
-            f'"LocationInformation"="PCI bus {i % 256}, device {i % 32}, function 0"',
+            f'"LocationInformation"="bus {i % 256}, device {i % 32}, function 0"',
             hex_value("LowerFilters", 7, text_bytes("FillerLowerFilter", "FillerPowerFilter", "")),
         ]),
         (key + "\\Device Parameters", ['"InterruptManagement"=dword:00000000']),
@@ -97,7 +119,10 @@ def device(i, control_set):
     ]
 
 
-def filler(keys):
+def filler(keys, devices=0):
+    """Services and device instances under ControlSet001 (one device in a hundred also
+    under CurrentControlSet\\Enum), then `devices` instances under CurrentControlSet\\Enum,
+    where the program's device lookups look, spread over the classes above."""
     i = 0
     made = 0
     while made < keys:
@@ -106,13 +131,15 @@ def filler(keys):
             units += device(i, "CurrentControlSet")
         for key, values in units:
             if made >= keys:
-                return
+                break
             made += 1
             yield key, values
         i += 1
+    for n in range(devices):
+        yield from device(1000000 + n, "CurrentControlSet")
 
 
-def make(keys, directory, big_value=False):
+def make(keys, directory, big_value=False, devices=0):
     if os.path.exists(directory):
         shutil.rmtree(directory)
     shutil.copytree(DEMO, directory)
@@ -122,7 +149,7 @@ def make(keys, directory, big_value=False):
     with open(path, "wb") as file:
         file.write(b"\xff\xfe" + demo.encode("utf-16-le"))
         chunk = []
-        for key, values in filler(keys):
+        for key, values in filler(keys, devices):
             chunk.append(f"[{key}]\r\n" + "".join(v + "\r\n" for v in values) + "\r\n")
             if len(chunk) >= 2000:
                 file.write("".join(chunk).encode("utf-16-le"))
@@ -135,11 +162,20 @@ def make(keys, directory, big_value=False):
 
 
 def main(argv):
-    if len(argv) not in (3, 4) or (len(argv) == 4 and argv[3] != "--big-value"):
+    args = argv[1:]
+    big_value = "--big-value" in args
+    devices = 0
+    if "--devices" in args:
+        at = args.index("--devices")
+        devices = int(args[at + 1]) if at + 1 < len(args) else -1
+        del args[at:at + 2]
+    args = [a for a in args if a != "--big-value"]
+    if len(args) != 2 or devices < 0:
         print(__doc__, file=sys.stderr)
         return 2
-    size = make(int(argv[1]), argv[2], big_value=len(argv) == 4)
-    print(f"{argv[2]}: {argv[1]} filler keys, registry.reg {size / 1048576:.1f} MB")
+    size = make(int(args[0]), args[1], big_value=big_value, devices=devices)
+    print(f"{args[1]}: {args[0]} filler keys, {devices} device instances, "
+          f"registry.reg {size / 1048576:.1f} MB")
     return 0
 
 

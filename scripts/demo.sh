@@ -29,3 +29,4 @@ echo "== log ($install_dir/ZeRegionSvc.log):"
 iconv -f UTF-16LE -t UTF-8 "$install_dir/ZeRegionSvc.log" | tr -d '\r'
 echo "== changes made to the machine ($machine/journal.txt):"
 cat "$machine/journal.txt" 2>/dev/null || echo "(none)"
+echo "== zemachine, which makes machine folders (from a laptop's export, too): build/demo/zemachine"

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (the fuzz preset: clang, ASan, UBSan) and runs each for
 # the given number of seconds (default 60) from its checked-in seed corpus; new inputs
 # go to build/fuzz/corpus/<target>, the checked-in corpus is left as it is. Prints
-# the executions of each target; a crash stops the script with the fuzzer's report.
+# the executions of each target and how many a second; a crash stops the script with
+# the fuzzer's report.
 set -euo pipefail
 seconds=${1:-60}
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,5 +21,8 @@ for seeds in fuzz/corpus/*_fuzzer; do
     echo "$target: FAILED (report above, input in build/fuzz/$target-*)"
     exit 1
   fi
-  echo "$target: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$log" | sed 's/Done //')"
+  done_line=$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$log" | sed 's/Done //')
+  runs=${done_line%% *}
+  took=$(echo "$done_line" | awk '{print $4}')
+  echo "$target: $done_line, $(( runs / (took > 0 ? took : 1) )) executions a second"
 done

@@ -1,32 +1,41 @@
 // zemachine: makes and feeds the simulated machines the Linux build runs on.
 //
-//   zemachine create DIR [--system-locale LCID] [--user-locale LCID]
+//   zemachine create DIR [--from FOLDER] [--present INSTANCE]...
+//                        [--system-locale LCID] [--user-locale LCID]
 //                        [--windows-dir PATH] [--module PATH] [--no-admin]
 //   zemachine [--machine DIR] import FILE [--merge]
 //   zemachine [--machine DIR] export [KEY] [--output FILE]
 //
 // create writes a new machine folder: machine.ini, and the C: folders of the Windows
 // directory (system32, inf) and of the program's module path. Its registry is made on
-// first use, from a registry.reg put in the folder or empty.
+// first use, from a registry.reg put in the folder or empty. With --from, the machine
+// is made from what was brought back from a laptop (machine_from_laptop.h); each
+// --present names a device instance that is plugged in.
 // import reads a .reg file into the machine's registry as one change, replacing the
 // whole registry or, with --merge, over it (as regedit merges). Importing the
 // machine's own registry.reg makes it the registry's source again.
 // export writes HKEY_LOCAL_MACHINE, or one key below it with its subkeys, as regedit
 // 5.00 does (UTF-16LE with BOM) to standard output or FILE.
-// The machine is DIR, or the folder named by ZEREGION_MACHINE.
+// The machine is DIR (--machine may stand anywhere), or the folder named by
+// ZEREGION_MACHINE. Exit codes: 0 done, 1 failed, 2 usage, 3 a piece of the laptop
+// folder missing, 4 an export that is not one of HKLM\SYSTEM.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/text.h"
+#include "machine_from_laptop.h"
 #include "platform/names.h"
 #include "platform/sim/machine_registry.h"
 #include "platform/sim/sim_platform.h"
@@ -38,7 +47,8 @@ using ze::sim::KeyId;
 using ze::sim::RegistryStore;
 
 constexpr char kUsage[] =
-    "usage: zemachine create DIR [--system-locale LCID] [--user-locale LCID]\n"
+    "usage: zemachine create DIR [--from FOLDER] [--present INSTANCE]...\n"
+    "                            [--system-locale LCID] [--user-locale LCID]\n"
     "                            [--windows-dir PATH] [--module PATH] [--no-admin]\n"
     "       zemachine [--machine DIR] import FILE [--merge]\n"
     "       zemachine [--machine DIR] export [KEY] [--output FILE]\n";
@@ -93,19 +103,30 @@ int Create(const Arguments& arguments) {
     if (arguments.positional.size() != 1)
         return Usage();
     fs::path dir = arguments.positional[0];
-    if (fs::exists(dir / "machine.ini"))
-        return Fail(dir.string() + " already holds a machine");
-    ze::sim::MachineSettings settings;
-    for (auto [option, locale] : {std::pair{"--system-locale", &settings.systemLocale},
-                                  std::pair{"--user-locale", &settings.userLocale}}) {
-        if (auto value = arguments.Option(option))
+    ze::tools::LaptopOptions options;
+    ze::sim::MachineSettings& settings = options.settings;
+    for (auto [option, locale, given] :
+         {std::tuple{"--system-locale", &settings.systemLocale, &options.systemLocaleGiven},
+          std::tuple{"--user-locale", &settings.userLocale, &options.userLocaleGiven}}) {
+        if (auto value = arguments.Option(option)) {
             *locale = static_cast<ze::LCID>(std::strtoul(value->c_str(), nullptr, 16));
+            *given = true;
+        }
     }
     if (auto value = arguments.Option("--windows-dir"))
         settings.windowsDirectory = ze::Utf8ToUtf16(*value);
     if (auto value = arguments.Option("--module"))
         settings.modulePath = ze::Utf8ToUtf16(*value);
     settings.administrator = !arguments.Flag("--no-admin");
+    for (const auto& [option, value] : arguments.options) {
+        if (option == "--present")
+            options.present.push_back(ze::Utf8ToUtf16(value));
+    }
+    if (auto from = arguments.Option("--from"))
+        return static_cast<int>(ze::tools::CreateFromLaptop(dir, *from, std::move(options)));
+    settings.presentDevices.insert(options.present.begin(), options.present.end());
+    if (fs::exists(dir / "machine.ini"))
+        return Fail(dir.string() + " already holds a machine");
     std::string error;
     if (!ze::sim::SimPlatform::CreateMachine(dir, settings, &error))
         return Fail(error);
@@ -166,6 +187,58 @@ std::optional<KeyId> KeyNamed(RegistryStore& registry, std::u16string path) {
     return registry.Find(path);
 }
 
+// The machine's registry.reg, when `file` is it, now says what the registry holds.
+void RecordIfSource(const fs::path& dir, RegistryStore& registry, KeyId key, const fs::path& file) {
+    fs::path reg = dir / ze::sim::kRegistryReg;
+    if (key == ze::sim::kRootKey && SameFile(file, reg))
+        ze::sim::RecordSource(registry, reg);
+}
+
+int ExportFailed(ze::LONG error) {
+    return Fail("the export failed (error " + std::to_string(error) + ")");
+}
+
+// Written beside FILE under a name of its own and renamed over it when whole, so that
+// an export cut short leaves FILE as it was.
+int ExportToFile(const fs::path& dir, RegistryStore& registry, KeyId key, const fs::path& file) {
+    fs::path temporary = file;
+    temporary += ".new-" + std::to_string(::getpid());
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (out == nullptr)
+        return Fail("cannot write " + temporary.string() + ": " + std::strerror(errno));
+    ze::LONG error = ze::sim::WriteReg(registry, key, [&](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    });
+    bool closed = std::fclose(out) == 0;
+    std::string why;
+    if (error != ze::ERROR_SUCCESS || !closed || !ze::sim::PublishFile(temporary, file, &why)) {
+        std::error_code ec;
+        fs::remove(temporary, ec);
+        if (error != ze::ERROR_SUCCESS)
+            return ExportFailed(error);
+        return Fail(closed ? why : "cannot write " + temporary.string());
+    }
+    RecordIfSource(dir, registry, key, file);
+    return 0;
+}
+
+int ExportToStdout(const fs::path& dir, RegistryStore& registry, KeyId key) {
+    ze::LONG error = ze::sim::WriteReg(registry, key, [&](std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+    });
+    if (std::fflush(stdout) != 0 || error != ze::ERROR_SUCCESS)
+        return ExportFailed(error);
+    // Redirected over the machine's registry.reg, the file says what the registry holds.
+    struct stat written {};
+    struct stat source {};
+    fs::path reg = dir / ze::sim::kRegistryReg;
+    if (::fstat(::fileno(stdout), &written) == 0 && ::stat(reg.c_str(), &source) == 0 &&
+        written.st_dev == source.st_dev && written.st_ino == source.st_ino) {
+        RecordIfSource(dir, registry, key, reg);
+    }
+    return 0;
+}
+
 int Export(const fs::path& dir, const Arguments& arguments) {
     if (arguments.positional.size() > 1)
         return Usage();
@@ -178,46 +251,35 @@ int Export(const fs::path& dir, const Arguments& arguments) {
     if (!key)
         return Fail("no key " + ze::Utf16ToUtf8(keyPath) + " in the registry of " + dir.string());
     std::optional<std::string> output = arguments.Option("--output");
-    std::FILE* out = output ? std::fopen(output->c_str(), "wb") : stdout;
-    if (out == nullptr)
-        return Fail("cannot write " + *output);
-    ze::LONG error = ze::sim::WriteReg(*registry, *key, [&](std::string_view bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    });
-    bool flushed = std::fflush(out) == 0;
-    // Written over the machine's registry.reg (by name or through a redirection),
-    // the file now says what the registry holds.
-    struct stat written {};
-    struct stat source {};
-    fs::path reg = dir / ze::sim::kRegistryReg;
-    bool isSource = ::fstat(::fileno(out), &written) == 0 && ::stat(reg.c_str(), &source) == 0 &&
-                    written.st_dev == source.st_dev && written.st_ino == source.st_ino;
-    if (output)
-        flushed = std::fclose(out) == 0 && flushed;
-    if (error != ze::ERROR_SUCCESS || !flushed)
-        return Fail("the export failed (error " + std::to_string(error) + ")");
-    if (isSource && key == ze::sim::kRootKey)
-        ze::sim::RecordSource(*registry, reg);
-    return 0;
+    return output ? ExportToFile(dir, *registry, *key, *output)
+                  : ExportToStdout(dir, *registry, *key);
 }
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int next = 1;
     const char* env = std::getenv("ZEREGION_MACHINE");
     std::string machine = env != nullptr ? env : "";
-    if (next + 1 < argc && std::string_view(argv[next]) == "--machine") {
-        machine = argv[next + 1];
-        next += 2;
+    // --machine DIR may stand anywhere on the line.
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--machine") {
+            if (i + 1 >= argc)
+                return Usage();
+            machine = argv[++i];
+        } else {
+            rest.push_back(argv[i]);
+        }
     }
-    if (next >= argc)
+    argc = static_cast<int>(rest.size());
+    argv = rest.data();
+    if (argc < 2)
         return Usage();
-    std::string command = argv[next++];
+    std::string command = argv[1];
     Arguments arguments;
     if (command == "create") {
-        if (!Parse(argc, argv, next,
-                   {"--system-locale", "--user-locale", "--windows-dir", "--module"},
+        if (!Parse(argc, argv, 2,
+                   {"--system-locale", "--user-locale", "--windows-dir", "--module", "--from",
+                    "--present"},
                    {"--no-admin"}, &arguments)) {
             return Usage();
         }
@@ -225,7 +287,7 @@ int main(int argc, char** argv) {
     }
     if (command != "import" && command != "export")
         return Usage();
-    if (!Parse(argc, argv, next, {"--output"}, {"--merge"}, &arguments))
+    if (!Parse(argc, argv, 2, {"--output"}, {"--merge"}, &arguments))
         return Usage();
     if (machine.empty())
         return Fail("no machine: pass --machine DIR or set ZEREGION_MACHINE");

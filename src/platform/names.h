@@ -1,7 +1,7 @@
-// Names as Windows compares them: ignoring the case of the letters a to z (registry
-// keys and values, files, sections, services, command-line switches), and
-// '\'-separated key paths. The one place these rules are written; the simulated
-// machine, the dry run and the program's own comparisons all use it.
+// Names as Windows compares them: ignoring case (registry keys and values, files,
+// sections, services, command-line switches), and '\'-separated key paths. The one
+// place these rules are written; the simulated machine, the dry run and the program's
+// own comparisons all use it.
 #pragma once
 
 #include <algorithm>
@@ -22,10 +22,25 @@ inline std::u16string UpperCased(std::u16string_view text) {
     return upper;
 }
 
+// The upper case of a code unit beyond ASCII as Windows folds names (name_case.cpp).
+char16_t FoldedNonAscii(char16_t c);
+
+// A code unit of a name as Windows compares it: upper-cased, beyond ASCII too (Ä and
+// ä, Ω and ω are one), each UTF-16 code unit on its own.
+inline char16_t FoldedLetter(char16_t c) {
+    return c < 0x80 ? UpperLetter(c) : FoldedNonAscii(c);
+}
+
+inline std::u16string FoldedName(std::u16string_view text) {
+    std::u16string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldedLetter);
+    return folded;
+}
+
 inline bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
-                      [](char16_t x, char16_t y) { return UpperLetter(x) == UpperLetter(y); });
+                      [](char16_t x, char16_t y) { return FoldedLetter(x) == FoldedLetter(y); });
 }
 
 // Where Windows keeps its service database.
@@ -46,9 +61,9 @@ inline std::vector<std::u16string> SplitKeyPath(std::u16string_view path) {
     return parts;
 }
 
-// Subkeys enumerate in the order of their upper-cased names (UTF-16 code units).
+// Subkeys enumerate in the order of their folded names (UTF-16 code units).
 inline bool KeyNameLess(std::u16string_view a, std::u16string_view b) {
-    return UpperCased(a) < UpperCased(b);
+    return FoldedName(a) < FoldedName(b);
 }
 
 inline std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view child) {

@@ -111,6 +111,13 @@ TEST_F(DeviceTest, LookupTakesTheFirstPresentDeviceInEnumerationOrder) {
     EXPECT_EQ(Find(u"VEN_14E4").netId, u"0003");
     Sim().Settings().presentDevices.clear();
     EXPECT_EQ(Find(u"VEN_14E4").result, -999);
+
+    // The order is the registry's, part by part (PCI before PCI2), whatever the case
+    // the machine's list of present devices spells an id in.
+    Plug(u"PCI2\\VEN_14E4\\1", {kWifiId}, u"0005");
+    sim::AddDevice(Reg(), u"PCI\\VEN_14E4\\1", {kWifiId}, std::u16string(kDriverPrefix) + u"0006");
+    Sim().Settings().presentDevices.insert(u"pci\\ven_14e4\\1");
+    EXPECT_EQ(Find(u"VEN_14E4").netId, u"0006");
 }
 
 TEST_F(DeviceTest, LookupSkipsDevicesOfOtherClassesAndDevicesWithoutANetId) {

@@ -8,6 +8,10 @@
 #include <fstream>
 #include <random>
 
+#include "common/text.h"
+#include "platform/sim/machine_file.h"
+#include "platform/sim/registry_store.h"
+
 namespace ze::testing {
 namespace {
 
@@ -16,9 +20,11 @@ struct Outcome {
     std::string output;  // standard output and standard error
 };
 
+// Runs the program through the shell; its standard error joins the output unless
+// `errors` says otherwise (" 2>/dev/null", say).
 Outcome RunProgram(const std::string& environment, const std::string& program,
-                   const std::string& arguments) {
-    std::string command = environment + " '" + program + "' " + arguments + " 2>&1";
+                   const std::string& arguments, const std::string& errors = " 2>&1") {
+    std::string command = environment + " '" + program + "' " + arguments + errors;
     FILE* pipe = ::popen(command.c_str(), "r");
     Outcome outcome{-1, ""};
     if (pipe == nullptr)
@@ -112,6 +118,100 @@ TEST_F(CliTest, AChangedRegistryRegStopsTheProgramUntilZemachineImportsIt) {
     EXPECT_EQ(ReadFile(exported).substr(0, 2), "\xFF\xFE");
     EXPECT_NE(ReadFile(exported).find(std::string("\\\0X\0]\0", 6)), std::string::npos);
     EXPECT_EQ(ReadFile(copy / "back.reg"), ReadFile(exported));
+
+    // Killed part way (by the file size limit), the export leaves its target as it was.
+    std::ofstream(copy / "back.reg", std::ios::trunc) << "kept";
+    std::string error;
+    auto holder = sim::RegistryStore::Open(copy / "registry.db", false, &error);
+    ASSERT_TRUE(holder) << error;  // keeps the database's shared memory file in place
+    Outcome killed = RunProgram(
+        "ulimit -f 4;", ZE_ZEMACHINE_PATH,
+        "--machine '" + copy.string() + "' export --output '" + (copy / "back.reg").string() + "'");
+    EXPECT_NE(killed.exitCode, 0);
+    EXPECT_EQ(ReadFile(copy / "back.reg"), "kept");
+}
+
+// What a user brings back from a laptop: HKLM\SYSTEM exported as Windows writes it
+// (control sets and Select, no CurrentControlSet), the program's folder, the OEM INF
+// and the platform file; here the demo machine's.
+TEST_F(CliTest, AMachineMadeFromALaptopsExportPreviewsAsTheDemoDoes) {
+    auto laptop = dir_ / "laptop";
+    std::u16string demo;
+    ASSERT_TRUE(sim::ReadTextFile(dir_ / "registry.reg", &demo));
+    std::u16string exported;
+    for (std::size_t at = 0, next; at < demo.size(); at = next + 17) {
+        next = std::min(demo.find(u"CurrentControlSet", at), demo.size());
+        exported += demo.substr(at, next - at) + (next < demo.size() ? u"ControlSet001" : u"");
+    }
+    auto writeExport = [&](std::u16string_view select) {
+        ASSERT_TRUE(sim::WriteUtf16File(
+            laptop / "system.reg",
+            exported +
+                u"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Nls\\Language]\r\n"
+                u"\"Default\"=\"0411\"\r\n"
+                u"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Enum\\PCI\\GONE\\1]\r\n"
+                u"\"Driver\"=\"{4d36e972-e325-11ce-bfc1-08002be10318}\\0001\"\r\n"
+                u"\"ConfigFlags\"=dword:00000002\r\n"
+                u"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002\\Enum\\PCI\\OLD\\1]\r\n"
+                u"\"Driver\"=\"{4d36e972-e325-11ce-bfc1-08002be10318}\\0002\"\r\n"
+                u"\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\Select]\r\n" +
+                std::u16string(select) + u"\r\n"));
+    };
+    std::filesystem::create_directories(laptop);
+    writeExport(u"\"Current\"=dword:00000001");
+    for (auto [from, to] :
+         {std::pair{"C/Program Files/Zelvaro", "program"}, std::pair{"C/windows/inf", "inf"},
+          std::pair{"C/windows/system32", "system32"}}) {
+        std::filesystem::copy(dir_ / from, laptop / to, std::filesystem::copy_options::recursive);
+    }
+    std::filesystem::remove(laptop / "program/ZeRegionSvc.exe");
+    auto machine = dir_ / "from-laptop";
+    auto create = [&]() {
+        return RunProgram("", ZE_ZEMACHINE_PATH,
+                          "create '" + machine.string() + "' --from '" + laptop.string() + "'");
+    };
+    Outcome created = create();
+    ASSERT_EQ(created.exitCode, 0) << created.output;
+    std::string settings = ReadFile(machine / "machine.ini");
+    EXPECT_NE(settings.find("SystemLocale=0411"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("4&2a3b4c5d&0&00E0"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("GONE"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("OLD"), std::string::npos) << settings;
+
+    auto preview = [&](const std::filesystem::path& on) {
+        return RunProgram("ZEREGION_MACHINE='" + on.string() + "'", ZE_PROGRAM_PATH, "/preview",
+                          " 2>/dev/null");
+    };
+    Outcome fromLaptop = preview(machine);
+    EXPECT_EQ(fromLaptop.exitCode, 1);
+    EXPECT_NE(fromLaptop.output.find("Adapter restart: PCI"), std::string::npos);
+    EXPECT_EQ(fromLaptop.output, preview(dir_).output);
+
+    // What is wrong with the laptop folder is named, and no machine is left behind.
+    std::filesystem::remove_all(machine);
+    writeExport(u"\"Current\"=dword:00000003");
+    Outcome badSelect = create();
+    EXPECT_EQ(badSelect.exitCode, 4);
+    EXPECT_NE(badSelect.output.find("names ControlSet003, which the export does not hold"),
+              std::string::npos)
+        << badSelect.output;
+    EXPECT_FALSE(std::filesystem::exists(machine));
+    std::filesystem::remove_all(laptop / "inf");
+    Outcome noInf = create();
+    EXPECT_EQ(noInf.exitCode, 3);
+    EXPECT_NE(noInf.output.find("inf\\oemNN.inf"), std::string::npos) << noInf.output;
+}
+
+TEST_F(CliTest, ZemachineTakesTheMachineAnywhereOnItsLine) {
+    std::string machine = "--machine '" + dir_.string() + "'";
+    std::string exportTo = "export 'HKLM\\SOFTWARE' --output '" + (dir_ / "s.reg").string() + "'";
+    for (std::string line : {machine + " " + exportTo, exportTo + " " + machine}) {
+        std::filesystem::remove(dir_ / "s.reg");
+        Outcome exported = RunProgram("", ZE_ZEMACHINE_PATH, line);
+        EXPECT_EQ(exported.exitCode, 0) << line << ": " << exported.output;
+        EXPECT_NE(ReadFile(dir_ / "s.reg").find(std::string("S\0O\0F\0T\0W\0A\0R\0E\0]", 15)),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

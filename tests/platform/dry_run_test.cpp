@@ -94,6 +94,38 @@ TEST_F(DryRunTest, AnswersAsTheMachineDoesAfterTheSameWritesAndChangesNothing) {
                                                     u"SOFTWARE\\T\\k", u"SOFTWARE\\T\\L"}));
 }
 
+// Names fold as Windows folds them (as Wine's registry does), in the machine and in
+// the dry run's pending keys alike.
+TEST_F(DryRunTest, KeyNamesFoldCaseBeyondAsciiAsWindowsDoes) {
+    struct Case {
+        std::u16string_view created;
+        std::u16string_view opened;
+        bool same;
+    };
+    const Case cases[] = {
+        {u"K\u00e4", u"K\u00c4", true},  {u"K\u00ff", u"K\u0178", true},
+        {u"K\u01c5", u"K\u01c4", true},  {u"K\u10d0", u"K\u1c90", true},
+        {u"K\u0430", u"K\u0410", true},  {u"K\uff41", u"K\uff21", true},
+        {u"K\u0131", u"KI", false},      {u"K\u017f", u"KS", false},
+        {u"K\u03c2", u"K\u03a3", false}, {u"K\u00df", u"K\u1e9e", false},
+        {u"K\u00e5", u"K\u212b", false}, {u"Kk", u"K\u212a", false},
+    };
+    DryRunPlatform layer(Sim());
+    for (Platform* os : {static_cast<Platform*>(&Sim()), static_cast<Platform*>(&layer)}) {
+        for (const Case& c : cases) {
+            std::u16string created = u"SOFTWARE\\Fold\\" + std::u16string(c.created);
+            std::u16string opened = u"SOFTWARE\\Fold\\" + std::u16string(c.opened);
+            UniqueKey key;
+            ASSERT_EQ(os->RegCreateKeyExW(HKEY_LOCAL_MACHINE, created.c_str(), 0, nullptr, 0,
+                                          KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                      ERROR_SUCCESS);
+            EXPECT_EQ(os->RegOpenKeyExW(HKEY_LOCAL_MACHINE, opened.c_str(), 0, KEY_READ, key.put()),
+                      c.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND)
+                << Utf16ToUtf8(created) << " as " << Utf16ToUtf8(opened);
+        }
+    }
+}
+
 TEST_F(DryRunTest, AccessTheMachineRefusesIsRefusedToo) {
     Sim().Settings().administrator = false;
     DryRunPlatform layer(Sim());

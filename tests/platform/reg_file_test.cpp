@@ -149,6 +149,42 @@ TEST(RegFileTest, ATolerableFileIsReadAsRegeditReadsIt) {
                   "t.reg:26: key line without ']', skipped with its values"}));
 }
 
+// Continued hex lists as Wine's regedit imports them (checked in the Wine tier), but
+// for a key line, which Wine takes into the list, losing the key; it is always a key.
+TEST(RegFileTest, AContinuedHexListEndsWhereRegeditEndsIt) {
+    struct Case {
+        std::u16string_view between;  // what follows "h"=hex:01,02,\ in key A
+        std::vector<BYTE> h;          // {0xEE}: no value h
+        std::u16string_view xKey;     // where "x"="1", the line after, lands
+        std::size_t warnings;
+    };
+    for (const Case& c : {
+             Case{u"\r\n  03,04", {1, 2, 3, 4}, u"A", 0},
+             Case{u"; a comment\r\n03", {1, 2, 3}, u"A", 0},
+             Case{u"\r\n[HKEY_LOCAL_MACHINE\\B]", {0xEE}, u"B", 1},
+             Case{u"[HKEY_LOCAL_MACHINE\\B]", {0xEE}, u"B", 1},
+             Case{u"\"y\"=\"2\"", {0xEE}, u"A", 1},
+         }) {
+        Imported file(
+            Utf16Le(u"Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"
+                    u"\"h\"=hex:01,02,\\\r\n" +
+                        std::u16string(c.between) + u"\r\n\"x\"=\"1\"\r\n",
+                    true));
+        std::string label = Utf16ToUtf8(c.between);
+        EXPECT_EQ(file.Data(u"A", u"h"), c.h) << label;
+        for (std::u16string_view key : {u"A", u"B"}) {
+            EXPECT_EQ(file.registry->GetValue(key, u"x").has_value(), key == c.xKey)
+                << label << " " << Utf16ToUtf8(key);
+        }
+        EXPECT_EQ(file.read.warnings.size(), c.warnings) << label;
+    }
+    // At the end of the file the list ends with what it has.
+    EXPECT_EQ(
+        Imported(Utf16Le(u"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"h\"=hex:01,\\\r\n\r\n", true))
+            .Data(u"A", u"h"),
+        (std::vector<BYTE>{1}));
+}
+
 TEST(RegFileTest, EveryEncodingRegeditWritesReadsTheSame) {
     const std::u16string body = u"\r\n[HKEY_LOCAL_MACHINE\\S]\r\n\"T\"=\"caf\u00e9\"\r\n";
     const std::u16string unicode = u"Windows Registry Editor Version 5.00" + body;

@@ -1,8 +1,14 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <fstream>
 #include <random>
 
+#include <sqlite3.h>
+
 #include "platform/handles.h"
+#include "platform/names.h"
 #include "platform/sim/machine_file.h"
 #include "sim_fixture.h"
 
@@ -23,10 +29,10 @@ class MachineFolderTest : public ::testing::Test {
     }
     ~MachineFolderTest() override { std::filesystem::remove_all(dir_); }
 
-    std::unique_ptr<sim::SimPlatform> Open() {
+    std::unique_ptr<sim::SimPlatform> Open(bool expected = true) {
         std::string error;
         auto machine = sim::SimPlatform::OpenMachine(dir_, &error);
-        EXPECT_TRUE(machine) << error;
+        EXPECT_EQ(machine != nullptr, expected) << error;
         return machine;
     }
     std::string ReadFile(const std::filesystem::path& file) {
@@ -111,6 +117,12 @@ TEST_F(MachineFolderTest, RegistryRegIsImportedOnceAndAChangedOneStopsTheMachine
         std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
     EXPECT_TRUE(Open());
 
+    // Edited to the same size with the modification time put back (touch -r, cp -p).
+    auto time = std::filesystem::last_write_time(dir_ / "registry.reg");
+    writeReg(u"IMPORTED");
+    std::filesystem::last_write_time(dir_ / "registry.reg", time);
+    EXPECT_FALSE(Open(false));
+
     writeReg(u"edited");
     std::string edited = ReadFile(dir_ / "registry.reg");
     std::string error;
@@ -130,6 +142,73 @@ TEST_F(MachineFolderTest, ARegistryDbThatIsNoRegistryIsRefusedAndLeftAsItIs) {
         EXPECT_NE(error.find("registry.db: not a registry database"), std::string::npos) << error;
         EXPECT_EQ(ReadFile(dir_ / "registry.db"), content);
     }
+}
+
+TEST_F(MachineFolderTest, AFirstOpenCutShortIsCleanedUpByTheNext) {
+    pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    std::string stale = "registry.db.new-" + std::to_string(dead);
+    std::string living = "registry.db.new-" + std::to_string(::getppid());
+    for (const std::string& name : {stale, stale + "-wal", living})
+        std::ofstream(dir_ / name) << "half made";
+    auto machine = Open();
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "registry.db"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / stale));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / (stale + "-wal")));
+    EXPECT_EQ(ReadFile(dir_ / living), "half made");
+}
+
+TEST_F(MachineFolderTest, ARegistryDbOfANewerFormatIsRefusedAndLeftAsItIs) {
+    Open();
+    std::string error;
+    ASSERT_EQ(
+        sim::RegistryStore::Open(dir_ / "registry.db", false, &error)->SetMeta("format", "99"),
+        ERROR_SUCCESS);
+    std::string before = ReadFile(dir_ / "registry.db");
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    EXPECT_NE(error.find("registry.db: written by a newer version"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir_ / "registry.db"), before);
+}
+
+// A registry.db of the format that folded a to z only: its names beyond ASCII are
+// folded afresh on open, and two that then fall together refuse the open.
+TEST_F(MachineFolderTest, AnOlderRegistryDbIsRefoldedOrRefusedWhenNamesFallTogether) {
+    auto oldFormat = [&](std::vector<std::u16string> names) {
+        std::filesystem::remove(dir_ / "registry.db");
+        Open();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir_ / "registry.db").c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO key(parent, name, upper) VALUES(1, ?1, ?2)", -1,
+                           &insert, nullptr);
+        for (const std::u16string& name : names) {
+            std::string le, be;
+            for (char16_t c : name) {
+                char16_t upper = UpperLetter(c);
+                le += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+                be += {static_cast<char>(upper >> 8), static_cast<char>(upper & 0xFF)};
+            }
+            sqlite3_bind_blob(insert, 1, le.data(), static_cast<int>(le.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 2, be.data(), static_cast<int>(be.size()), SQLITE_TRANSIENT);
+            EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "UPDATE meta SET value = '1' WHERE name = 'format'", nullptr, nullptr,
+                     nullptr);
+        sqlite3_close(db);
+    };
+    oldFormat({u"Gr\u00fc\u00dfe"});
+    EXPECT_TRUE(Open()->Registry().Find(u"GR\u00dc\u00dfE"));
+
+    oldFormat({u"\u00e4", u"\u00c4"});
+    std::string before = ReadFile(dir_ / "registry.db");
+    std::string error;
+    EXPECT_FALSE(sim::SimPlatform::OpenMachine(dir_, &error));
+    EXPECT_NE(error.find("two keys under HKLM\\ named like"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir_ / "registry.db"), before);
 }
 
 TEST_F(MachineFolderTest, ARegistryHeldByAnotherProcessFailsTheCallAndTheRunGoesOn) {

@@ -31,12 +31,12 @@ DryRunPlatform::~DryRunPlatform() {
 }
 
 DryRunPlatform::Key* DryRunPlatform::Touched(const std::u16string& path) {
-    auto it = keys_.find(UpperCased(path));
+    auto it = keys_.find(FoldedName(path));
     return it == keys_.end() ? nullptr : &it->second;
 }
 
 const DryRunPlatform::Key* DryRunPlatform::Touched(const std::u16string& path) const {
-    auto it = keys_.find(UpperCased(path));
+    auto it = keys_.find(FoldedName(path));
     return it == keys_.end() ? nullptr : &it->second;
 }
 
@@ -81,7 +81,7 @@ DryRunPlatform::Key& DryRunPlatform::Touch(const std::u16string& path) {
     }
     key.exists = key.existedBefore;
     key.values = key.before;
-    return keys_.emplace(UpperCased(path), std::move(key)).first->second;
+    return keys_.emplace(FoldedName(path), std::move(key)).first->second;
 }
 
 bool DryRunPlatform::ExistsInView(const std::u16string& path) {

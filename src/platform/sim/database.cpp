@@ -62,6 +62,7 @@ sqlite3_stmt* Database::Prepare(const char* sql, std::string* error) {
 
 bool Database::PrepareOwn(std::string* error) {
     return (begin_ = Prepare("BEGIN IMMEDIATE", error)) != nullptr &&
+           (beginRead_ = Prepare("BEGIN DEFERRED", error)) != nullptr &&
            (commit_ = Prepare("COMMIT", error)) != nullptr &&
            (rollback_ = Prepare("ROLLBACK", error)) != nullptr &&
            (metaGet_ = Prepare("SELECT value FROM meta WHERE name = ?1", error)) != nullptr &&
@@ -94,7 +95,7 @@ std::unique_ptr<Database> Database::InMemory(const char* schema) {
 }
 
 std::unique_ptr<Database> Database::Open(const std::filesystem::path& file, bool create,
-                                         const char* schema, std::string* error) {
+                                         const char* schema, int format, std::string* error) {
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int result = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
@@ -115,9 +116,15 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& file, bool
     bool ours = sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE name = 'format'", -1, &probe,
                                    nullptr) == SQLITE_OK &&
                 sqlite3_step(probe) == SQLITE_ROW;
+    int written = ours ? sqlite3_column_int(probe, 0) : 0;
     sqlite3_finalize(probe);
     if (!ours && !create)
         return fail("not a registry database (it holds no registry)");
+    if (written > format) {
+        return fail("written by a newer version of the program (format " + std::to_string(written) +
+                    "; this one reads format " + std::to_string(format) +
+                    " and older); it is left untouched");
+    }
     result = sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
                           nullptr, nullptr);
     if (result == SQLITE_OK && !ours)
@@ -172,10 +179,18 @@ int Database::Changes() {
 }
 
 LONG Database::Transaction(const std::function<LONG()>& body) {
+    return Run(begin_, body);
+}
+
+LONG Database::ReadTransaction(const std::function<LONG()>& body) {
+    return Run(beginRead_, body);
+}
+
+LONG Database::Run(sqlite3_stmt* begin, const std::function<LONG()>& body) {
     auto lock = Lock();
     if (depth_ > 0)
         return body();
-    if (LONG error = Query(*this, begin_).Run())
+    if (LONG error = Query(*this, begin).Run())
         return error;
     ++depth_;
     doomed_ = ERROR_SUCCESS;

@@ -44,9 +44,10 @@ class Database {
     // Opens a database file (WAL mode, busy timeout). A file that is not yet ours (no
     // meta row 'format') gets `schema` when `create` is set and is refused otherwise.
     // Returns nullptr and sets *error (naming the file) when it cannot be opened, is not
-    // a registry database, or cannot be written; the file is then left as it was.
+    // a registry database, was written in a format newer than `format` (by a newer
+    // program), or cannot be written; the file is then left as it was.
     static std::unique_ptr<Database> Open(const std::filesystem::path& file, bool create,
-                                          const char* schema, std::string* error);
+                                          const char* schema, int format, std::string* error);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -61,6 +62,9 @@ class Database {
     // undoes them too and is returned instead. Transactions nest (an inner one joins
     // the outer, which decides).
     LONG Transaction(const std::function<LONG()>& body);
+    // Runs body, which only reads, on one snapshot of the database under a shared
+    // lock: other processes' readers and writer go on meanwhile. Nests like Transaction.
+    LONG ReadTransaction(const std::function<LONG()>& body);
     LONG Exec(const char* sql);
     // Maps a SQLite result to the Win32 error; a failure inside a transaction also
     // dooms it.
@@ -88,10 +92,12 @@ class Database {
   private:
     explicit Database(sqlite3* db);
     bool PrepareOwn(std::string* error);
+    LONG Run(sqlite3_stmt* begin, const std::function<LONG()>& body);
 
     sqlite3* db_;
     std::vector<sqlite3_stmt*> statements_;
     sqlite3_stmt* begin_ = nullptr;
+    sqlite3_stmt* beginRead_ = nullptr;
     sqlite3_stmt* commit_ = nullptr;
     sqlite3_stmt* rollback_ = nullptr;
     sqlite3_stmt* metaGet_ = nullptr;

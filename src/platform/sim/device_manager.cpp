@@ -119,6 +119,54 @@ BOOL DeviceManager::ClassGuidsFromName(LPCWSTR className, GUID* list, DWORD list
     return TRUE;
 }
 
+// Instance ids have three parts, enumerator\device\instance; sets list them in the
+// registry's order, part by part.
+static bool InstanceIdLess(std::u16string_view a, std::u16string_view b) {
+    std::vector<std::u16string> left = SplitKeyPath(a);
+    std::vector<std::u16string> right = SplitKeyPath(b);
+    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                        KeyNameLess);
+}
+
+// The present devices, looked up one by one under Enum: a set's cost follows the
+// devices plugged in, not the instances the registry remembers.
+void DeviceManager::FindPresent(RegistryStore& registry, KeyId devices,
+                                const std::function<void(KeyId, std::u16string)>& take) {
+    std::vector<std::u16string> present(machine_.Settings().presentDevices.begin(),
+                                        machine_.Settings().presentDevices.end());
+    std::sort(present.begin(), present.end(), InstanceIdLess);
+    for (const std::u16string& id : present) {
+        KeyId key = 0;
+        std::u16string path;
+        std::vector<std::u16string> parts = SplitKeyPath(id);
+        if (parts.size() != 3 || registry.OpenPath(devices, id, &key) != ERROR_SUCCESS ||
+            registry.PathOf(key, &path) != ERROR_SUCCESS) {
+            continue;
+        }
+        // The id as the registry spells it.
+        std::vector<std::u16string> stored = SplitKeyPath(path);
+        take(key, JoinKeyPath(JoinKeyPath(stored[stored.size() - 3], stored[stored.size() - 2]),
+                              stored.back()));
+    }
+}
+
+// Every instance under Enum, present or not, in the registry's order.
+void DeviceManager::WalkEnum(RegistryStore& registry, KeyId devices,
+                             const std::function<void(KeyId, std::u16string)>& take) {
+    auto subkeys = [&](KeyId key) {
+        std::vector<Subkey> list;
+        registry.Subkeys(key, &list);
+        return list;
+    };
+    for (const auto& enumKey : subkeys(devices)) {
+        for (const auto& deviceKey : subkeys(enumKey.id)) {
+            for (const auto& instanceKey : subkeys(deviceKey.id))
+                take(instanceKey.id,
+                     enumKey.name + u"\\" + deviceKey.name + u"\\" + instanceKey.name);
+        }
+    }
+}
+
 HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, DWORD flags) {
     if (machine_.DueFault(Call::SetupDiGetClassDevsW))
         return INVALID_HANDLE_VALUE;
@@ -128,35 +176,23 @@ HDEVINFO DeviceManager::GetClassDevs(const GUID* classGuid, LPCWSTR enumerator, 
         return INVALID_HANDLE_VALUE;
     }
     InfoSet set;
-    machine_.Exclusive([&]() -> LONG {
+    machine_.Shared([&]() -> LONG {
         RegistryStore& registry = machine_.Registry();
-        auto subkeys = [&](KeyId key) {
-            std::vector<Subkey> list;
-            registry.Subkeys(key, &list);
-            return list;
-        };
         std::optional<KeyId> devices = registry.Find(kEnumKeyPath);
         if (!devices)
             return ERROR_SUCCESS;
-        // Instance ids have three parts: enumerator\device\instance, walked in the
-        // registry's order.
-        for (const auto& enumKey : subkeys(*devices)) {
-            if (enumerator != nullptr && !EqualsIgnoreCase(enumKey.name, enumerator))
-                continue;
-            for (const auto& deviceKey : subkeys(enumKey.id)) {
-                for (const auto& instanceKey : subkeys(deviceKey.id)) {
-                    std::u16string id =
-                        enumKey.name + u"\\" + deviceKey.name + u"\\" + instanceKey.name;
-                    std::optional<GUID> guid =
-                        ParseGuid(TextOf(registry, instanceKey.id, u"ClassGUID"));
-                    if (!guid || ((flags & kAllClasses) == 0 && !SameGuid(*guid, *classGuid)))
-                        continue;
-                    if ((flags & DIGCF_PRESENT) != 0 && !IsPresent(id))
-                        continue;
-                    set.members.push_back(Member{id, *guid, std::nullopt});
-                }
+        auto take = [&](KeyId key, std::u16string id) {
+            std::optional<GUID> guid = ParseGuid(TextOf(registry, key, u"ClassGUID"));
+            if (guid && ((flags & kAllClasses) != 0 || SameGuid(*guid, *classGuid)) &&
+                (enumerator == nullptr ||
+                 EqualsIgnoreCase(SplitKeyPath(id).front(), std::u16string_view(enumerator)))) {
+                set.members.push_back(Member{std::move(id), *guid, std::nullopt});
             }
-        }
+        };
+        if ((flags & DIGCF_PRESENT) != 0)
+            FindPresent(registry, *devices, take);
+        else
+            WalkEnum(registry, *devices, take);
         return ERROR_SUCCESS;
     });
     std::lock_guard<std::mutex> lock(mutex_);

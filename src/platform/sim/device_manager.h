@@ -82,6 +82,10 @@ class DeviceManager {
     Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
     Member* MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data);
     bool IsPresent(std::u16string_view instanceId) const;
+    void FindPresent(RegistryStore& registry, KeyId devices,
+                     const std::function<void(KeyId, std::u16string)>& take);
+    void WalkEnum(RegistryStore& registry, KeyId devices,
+                  const std::function<void(KeyId, std::u16string)>& take);
     BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
 
     Machine& machine_;

@@ -27,6 +27,10 @@ LONG Machine::Exclusive(const std::function<LONG()>& body) {
     return registry_->Transaction(body);
 }
 
+LONG Machine::Shared(const std::function<LONG()>& body) {
+    return registry_->ReadTransaction(body);
+}
+
 std::optional<LONG> Machine::DueFault(Call call) {
     std::optional<LONG> error = faults_.Due(call);
     if (error)

@@ -76,6 +76,9 @@ class Machine {
     // together when it returns. Returns body's result, or the registry's error when the
     // transaction could not be made (body then has no effect on the registry).
     LONG Exclusive(const std::function<LONG()>& body);
+    // Runs body, which only reads, on one snapshot of the registry under a shared lock,
+    // so that other processes of the machine are not held up.
+    LONG Shared(const std::function<LONG()>& body);
 
     // The injected error for this call of `call`, if one is due, made the thread's last
     // error.

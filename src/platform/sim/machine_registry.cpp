@@ -1,7 +1,13 @@
 #include "platform/sim/machine_registry.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <cerrno>
 #include <chrono>
@@ -22,10 +28,13 @@ namespace fs = std::filesystem;
 constexpr std::uintmax_t kLargeFile = 8u << 20;
 constexpr std::size_t kShownWarnings = 20;
 
-// What the registry remembers of the file it was imported from.
+// What the registry remembers of the file it was imported from. The change time and
+// the inode move with any write, rename or copy, even one that restores the size and
+// the modification time (touch -r, cp -p, tar, rsync -t).
 struct SourceStamp {
     std::string size;
     std::string time;
+    std::string change;
     std::string hash;
 };
 
@@ -48,16 +57,19 @@ class Fingerprint {
     std::uint64_t hash_ = 0xcbf29ce484222325ULL;
 };
 
-// Size and modification time, the quick check for a changed file.
+std::string Nanoseconds(const struct timespec& time) {
+    return std::to_string(time.tv_sec) + "." + std::to_string(time.tv_nsec);
+}
+
+// Size, modification time, change time and inode: the quick check for a changed file.
 std::optional<SourceStamp> StatOf(const fs::path& file) {
-    std::error_code ec;
-    auto size = fs::file_size(file, ec);
-    if (ec)
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    auto time = fs::last_write_time(file, ec);
-    if (ec)
-        return std::nullopt;
-    return SourceStamp{std::to_string(size), std::to_string(time.time_since_epoch().count()), ""};
+    return SourceStamp{std::to_string(info.st_size), Nanoseconds(info.st_mtim),
+                       std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+                           Nanoseconds(info.st_ctim),
+                       ""};
 }
 
 // Reads a file in pieces, handing each to `take`; false when it cannot be read.
@@ -87,6 +99,8 @@ LONG SaveStamp(RegistryStore& registry, const SourceStamp& stamp) {
             return error;
         if (LONG error = registry.SetMeta("source.time", stamp.time))
             return error;
+        if (LONG error = registry.SetMeta("source.change", stamp.change))
+            return error;
         return registry.SetMeta("source.hash", stamp.hash);
     });
 }
@@ -109,8 +123,10 @@ bool SourceUnchanged(RegistryStore& registry, const fs::path& regFile) {
     if (!now)
         return true;  // no registry.reg: the database alone is the machine
     std::optional<std::string> size = registry.Meta("source.size");
-    if (size && *size == now->size && registry.Meta("source.time") == now->time)
+    if (size && *size == now->size && registry.Meta("source.time") == now->time &&
+        registry.Meta("source.change") == now->change) {
         return true;
+    }
     std::optional<std::string> hash = registry.Meta("source.hash");
     if (!size || !hash || *size != now->size || HashOf(regFile) != *hash)
         return false;
@@ -124,31 +140,81 @@ bool OnReadOnlyFileSystem(const fs::path& dir) {
     return ::statvfs(dir.c_str(), &info) == 0 && (info.f_flag & ST_RDONLY) != 0;
 }
 
+constexpr char kFreshPrefix[] = "registry.db.new-";
+
+// An exclusive lock on a file beside registry.db, held while the database is made, so
+// that one process makes it and the others wait and use it. Released by the kernel
+// when its process dies.
+class CreationLock {
+  public:
+    explicit CreationLock(const fs::path& file)
+        : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~CreationLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    CreationLock(const CreationLock&) = delete;
+    CreationLock& operator=(const CreationLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// registry.db.new-<pid> files (and their journals) left by a process that died while
+// it made the database.
+void RemoveStaleFreshFiles(const fs::path& dir) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(kFreshPrefix, 0) != 0)
+            continue;
+        long pid = std::strtol(name.c_str() + std::strlen(kFreshPrefix), nullptr, 10);
+        if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+            errno == ESRCH) {
+            fs::remove(entry.path(), ec);
+        }
+    }
+}
+
+bool BuildDatabase(const fs::path& fresh, const fs::path& reg, std::FILE* messages,
+                   std::string* error) {
+    std::unique_ptr<RegistryStore> registry = RegistryStore::Open(fresh, true, error);
+    if (!registry)
+        return false;
+    registry->BeginBulkLoad();
+    std::error_code ec;
+    return (!fs::exists(reg, ec) || ImportRegFile(*registry, reg, false, true, messages, error)) &&
+           CreateServiceStateTables(registry->DatabaseOf()) == ERROR_SUCCESS &&
+           registry->MakeDurable() == ERROR_SUCCESS;
+}
+
 // Makes registry.db from registry.reg (or empty), with the service manager's tables,
-// under a name of its own, then links it into place: the first process to finish wins,
-// the others use its database.
+// under a name of its own, syncs it and renames it into place (no hard link, so that
+// file systems without them do). The creation lock makes the first process the only
+// one to build it; the others find it made when they get the lock.
 std::unique_ptr<RegistryStore> CreateDatabase(const fs::path& dir, std::FILE* messages,
                                               std::string* error) {
     fs::path db = dir / kRegistryDb;
-    fs::path fresh = dir / (std::string(kRegistryDb) + ".new-" + std::to_string(::getpid()));
-    fs::path reg = dir / kRegistryReg;
+    CreationLock lock(dir / (std::string(kRegistryDb) + ".lock"));
+    if (!lock.Held()) {
+        *error = db.string() + ": cannot be created: the folder cannot be locked (" +
+                 std::strerror(errno) + ")";
+        return nullptr;
+    }
     std::error_code ec;
+    if (fs::exists(db, ec))
+        return RegistryStore::Open(db, false, error);
+    RemoveStaleFreshFiles(dir);
+    fs::path fresh = dir / (kFreshPrefix + std::to_string(::getpid()));
     fs::remove(fresh, ec);
-    bool made = false;
-    {
-        std::unique_ptr<RegistryStore> registry = RegistryStore::Open(fresh, true, error);
-        if (!registry)
-            return nullptr;
-        registry->BeginBulkLoad();
-        made =
-            (!fs::exists(reg, ec) || ImportRegFile(*registry, reg, false, true, messages, error)) &&
-            CreateServiceStateTables(registry->DatabaseOf()) == ERROR_SUCCESS &&
-            registry->MakeDurable() == ERROR_SUCCESS;
-    }
-    if (made && ::link(fresh.c_str(), db.c_str()) != 0 && errno != EEXIST) {
-        *error = db.string() + ": cannot be created: " + std::strerror(errno);
-        made = false;
-    }
+    bool made =
+        BuildDatabase(fresh, dir / kRegistryReg, messages, error) && PublishFile(fresh, db, error);
     fs::remove(fresh, ec);
     if (!made) {
         if (error->empty())
@@ -212,6 +278,24 @@ bool ImportRegFile(RegistryStore& registry, const fs::path& file, bool replace, 
         ShowWarnings(read, messages);
     }
     return result == ERROR_SUCCESS;
+}
+
+bool PublishFile(const fs::path& temporary, const fs::path& target, std::string* error) {
+    auto synced = [](const fs::path& file) {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        bool done = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    };
+    if (!synced(temporary) || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        *error = target.string() + ": cannot be written: " + std::strerror(errno);
+        return false;
+    }
+    // The rename itself is made durable with the folder; some file systems cannot
+    // sync a folder, and the file is in place either way.
+    synced(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+    return true;
 }
 
 void RecordSource(RegistryStore& registry, const fs::path& regFile) {

@@ -39,6 +39,12 @@ std::unique_ptr<RegistryStore> OpenMachineRegistry(const std::filesystem::path& 
 bool ImportRegFile(RegistryStore& registry, const std::filesystem::path& file, bool replace,
                    bool isSource, std::FILE* messages, std::string* error);
 
+// Syncs `temporary` to disk and renames it over `target`, then syncs the folder: a
+// reader sees the old file or the whole new one, also after a crash or power loss.
+// False, with *error set and `temporary` still there, when it cannot.
+bool PublishFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                 std::string* error);
+
 // Records `regFile` as it is now as the file the registry holds (after an export to it).
 void RecordSource(RegistryStore& registry, const std::filesystem::path& regFile);
 

@@ -10,9 +10,10 @@
 // trailing Ctrl-Z. As regedit does, a line that cannot be understood is skipped with
 // a warning naming the file and line, a dword with more than 8 digits is such a line,
 // and a multi-line value whose continuation is not hex data is dropped together with
-// that line. Keys under other roots are skipped with one warning per root. A file
-// that is empty, has no header or is not text is refused before anything reaches the
-// sink.
+// that line; blank and comment lines inside a continued value are passed over, and a
+// key line ends it (the value dropped, the key line read as one). Keys under other
+// roots are skipped with one warning per root. A file that is empty, has no header or
+// is not text is refused before anything reaches the sink.
 //
 // Written: "Windows Registry Editor Version 5.00", UTF-16LE with BOM, CR LF, the
 // key's path in brackets (the root as [HKEY_LOCAL_MACHINE], with its values), each

@@ -1,6 +1,8 @@
 #include "platform/sim/reg_lines.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "common/text.h"
 
@@ -79,27 +81,32 @@ void RegLineSplitter::Split(std::string_view bytes) {
         oddByte_ = static_cast<unsigned char>(bytes.back());
 }
 
+// Whole UTF-16LE code units: runs between line breaks are appended at once, and the
+// breaks are found by searching the bytes, not by stepping unit by unit.
 void RegLineSplitter::SplitUnits(std::string_view bytes) {
-    std::size_t units = bytes.size() / 2;
-    std::size_t start = 0;
-    auto unitAt = [&](std::size_t i) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    };
-    for (std::size_t i = 0; i <= units && !stopped_; ++i) {
-        char16_t unit = i < units ? unitAt(i) : u'\0';
-        if (i < units && unit != u'\n' && unit != u'\r')
-            continue;
-        if (i > start) {
+    while (!bytes.empty() && !stopped_) {
+        std::size_t stop = bytes.find_first_of("\r\n");
+        while (stop != std::string_view::npos && (stop % 2 != 0 || bytes[stop + 1] != '\0'))
+            stop = bytes.find_first_of("\r\n", stop + 1);
+        std::size_t run = stop == std::string_view::npos ? bytes.size() : stop;
+        if (run > 0) {
             sawCarriageReturn_ = false;
             std::size_t at = pendingLine_.size();
-            pendingLine_.resize(at + i - start);
-            for (std::size_t k = start; k < i; ++k)
-                pendingLine_[at + k - start] = unitAt(k);
+            pendingLine_.resize(at + run / 2);
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(pendingLine_.data() + at, bytes.data(), run);
+            } else {
+                for (std::size_t k = 0; k < run / 2; ++k) {
+                    pendingLine_[at + k] =
+                        static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                              (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+                }
+            }
         }
-        if (i < units)
-            Take(static_cast<char>(unit));
-        start = i + 1;
+        if (stop == std::string_view::npos)
+            return;
+        Take(bytes[stop]);
+        bytes.remove_prefix(stop + 2);
     }
 }
 

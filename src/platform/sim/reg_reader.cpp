@@ -326,10 +326,20 @@ class RegReader::Lines {
         Hex(rest, true);
     }
 
+    // Blank lines and comments inside a continued hex list are passed over, as regedit
+    // does. A key line is never part of the list: the unfinished value is dropped and
+    // the key line read as one, so that the values after it land under their own key.
     void Continue(std::u16string_view line) {
         std::u16string_view rest = SkipBlanks(line);
         if (rest.empty() || rest.front() == u';')
             return;
+        if (rest.front() == u'[') {
+            Warn(lineNumber_, "the value on line " + std::to_string(pending_->line) +
+                                  " is continued by a key line: the value skipped");
+            pending_.reset();
+            KeyLine(rest);
+            return;
+        }
         Hex(rest, false);
     }
 

@@ -1,6 +1,10 @@
 #include "platform/sim/registry_store.h"
 
+#include "common/text.h"
 #include "platform/names.h"
+#include "platform/sim/value_data.h"
+
+#include <cstdio>
 
 namespace ze::sim {
 namespace {
@@ -14,8 +18,11 @@ CREATE TABLE IF NOT EXISTS value(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, n
                                  upper BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);
 CREATE UNIQUE INDEX IF NOT EXISTS value_by_name ON value(key, upper);
 INSERT OR IGNORE INTO key(id, parent, name, upper) VALUES(1, 0, x'', x'');
-INSERT OR IGNORE INTO meta(name, value) VALUES('format', '1');
+INSERT OR IGNORE INTO meta(name, value) VALUES('format', '2');
 )sql";
+// Format 1 folded the case of a to z only; format 2 folds letters beyond ASCII too.
+constexpr int kFormat = 2;
+constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet";
 
 // Names are kept as UTF-16LE bytes (exactly as given, whatever the code units), and
 // for lookups and ordering upper-cased as UTF-16BE, whose byte order is the order of
@@ -24,7 +31,7 @@ std::vector<BYTE> UpperKey(std::u16string_view name) {
     std::vector<BYTE> bytes;
     bytes.reserve(name.size() * 2);
     for (char16_t c : name) {
-        char16_t upper = UpperLetter(c);
+        char16_t upper = FoldedLetter(c);
         bytes.push_back(static_cast<BYTE>(upper >> 8));
         bytes.push_back(static_cast<BYTE>(upper & 0xFF));
     }
@@ -123,7 +130,7 @@ std::unique_ptr<RegistryStore> RegistryStore::InMemory() {
 
 std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& file, bool create,
                                                    std::string* error) {
-    std::unique_ptr<Database> database = Database::Open(file, create, kSchema, error);
+    std::unique_ptr<Database> database = Database::Open(file, create, kSchema, kFormat, error);
     if (!database)
         return nullptr;
     std::string why;
@@ -132,8 +139,78 @@ std::unique_ptr<RegistryStore> RegistryStore::Open(const std::filesystem::path& 
         *error = file.string() + ": not a registry database (" + why + ")";
         return nullptr;
     }
-    return std::unique_ptr<RegistryStore>(
+    std::unique_ptr<RegistryStore> store(
         new RegistryStore(std::move(database), std::move(statements)));
+    if (store->Meta("format") == "1" && !store->RefoldNames(file, error))
+        return nullptr;
+    return store;
+}
+
+// A database of format 1 holds names upper-cased for a to z only: the names beyond
+// ASCII get their folded form, in one transaction. Two names that then fall together
+// (Windows takes them for one) refuse the open, the file unchanged.
+bool RegistryStore::RefoldNames(const std::filesystem::path& file, std::string* error) {
+    std::string clash;
+    LONG result = Transaction([&]() -> LONG {
+        for (const char* table : {"key", "value"}) {
+            if (LONG failed = RefoldTable(table, &clash))
+                return failed;
+        }
+        return SetMeta("format", std::to_string(kFormat));
+    });
+    if (result == ERROR_SUCCESS)
+        return true;
+    *error = file.string() + ": cannot be brought to this version's format (error " +
+             std::to_string(result) + ")";
+    if (!clash.empty()) {
+        *error = file.string() + ": " + clash +
+                 " differ only in the case of letters beyond ASCII, which Windows takes for one "
+                 "name; merge them in registry.reg and delete registry.db to import it afresh "
+                 "(registry.db is left as it was)";
+    }
+    return false;
+}
+
+LONG RegistryStore::RefoldTable(const std::string& table, std::string* clash) {
+    std::string why;
+    sqlite3_stmt* rows =
+        database_->Prepare(("SELECT id, name, upper, " +
+                            std::string(table == "key" ? "parent" : "key") + " FROM " + table)
+                               .c_str(),
+                           &why);
+    sqlite3_stmt* update =
+        database_->Prepare(("UPDATE " + table + " SET upper = ?2 WHERE id = ?1").c_str(), &why);
+    if (rows == nullptr || update == nullptr)
+        return kErrorBadDb;
+    struct Change {
+        KeyId id;
+        KeyId owner;
+        std::u16string name;
+        std::vector<BYTE> upper;
+    };
+    std::vector<Change> changes;
+    {
+        Query query(*database_, rows);
+        while (query.Row()) {
+            std::u16string name = query.Name(1);
+            std::vector<BYTE> upper = UpperKey(name);
+            if (upper != query.Bytes(2))
+                changes.push_back(Change{query.Number(0), query.Number(3), name, upper});
+        }
+        if (query.Error() != ERROR_SUCCESS)
+            return query.Error();
+    }
+    for (const Change& change : changes) {
+        if (LONG failed =
+                Query(*database_, update).Bind(1, change.id).Bind(2, change.upper).Run()) {
+            std::u16string path;
+            PathOf(change.owner, &path);
+            *clash = (table == "key" ? "two keys under HKLM\\" : "two values of HKLM\\") +
+                     Utf16ToUtf8(path) + " named like \"" + Utf16ToUtf8(change.name) + "\"";
+            return failed;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 // ---- keys ----
@@ -153,6 +230,14 @@ LONG RegistryStore::Missing(KeyId key, LONG missing) {
 
 LONG RegistryStore::FindChild(KeyId parent, std::u16string_view name, KeyId* child,
                               std::u16string* stored) {
+    LONG found = FindStoredChild(parent, name, child, stored);
+    return found == ERROR_FILE_NOT_FOUND && EqualsIgnoreCase(name, kCurrentControlSet)
+               ? FindCurrentControlSet(parent, child, stored)
+               : found;
+}
+
+LONG RegistryStore::FindStoredChild(KeyId parent, std::u16string_view name, KeyId* child,
+                                    std::u16string* stored) {
     std::vector<BYTE> upper = UpperKey(name);
     Query query(*database_, statements_->findChild);
     query.Bind(1, parent).Bind(2, upper);
@@ -162,6 +247,26 @@ LONG RegistryStore::FindChild(KeyId parent, std::u16string_view name, KeyId* chi
     if (stored != nullptr)
         *stored = query.Name(1);
     return ERROR_SUCCESS;
+}
+
+// SYSTEM\CurrentControlSet is a link Windows makes at boot to the control set that
+// SYSTEM\Select's Current names; an export of a real machine holds ControlSet001 and
+// the others but not the link. A CurrentControlSet key of its own (as a hand-made
+// registry has) wins.
+LONG RegistryStore::FindCurrentControlSet(KeyId parent, KeyId* child, std::u16string* stored) {
+    KeyId system = 0;
+    KeyId select = 0;
+    if (FindStoredChild(kRootKey, u"SYSTEM", &system, nullptr) != ERROR_SUCCESS ||
+        system != parent || FindStoredChild(system, u"Select", &select, nullptr) != ERROR_SUCCESS) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::optional<DWORD> current = DwordOf(*this, select, u"Current");
+    if (!current)
+        return ERROR_FILE_NOT_FOUND;
+    char text[24];
+    int length = std::snprintf(text, sizeof text, "ControlSet%03u", *current);
+    std::u16string set(text, text + length);
+    return FindStoredChild(system, set, child, stored);
 }
 
 LONG RegistryStore::InsertKey(KeyId parent, std::u16string_view name, KeyId* key) {

@@ -87,6 +87,9 @@ class RegistryStore {
     // undoes them too and is returned instead. Transactions nest (an inner one joins
     // the outer, which decides).
     LONG Transaction(const std::function<LONG()>& body) { return database_->Transaction(body); }
+    LONG ReadTransaction(const std::function<LONG()>& body) {
+        return database_->ReadTransaction(body);
+    }
 
     // ---- keys ----
     // The key at `path` ('\'-separated, empty parts skipped) below `from`.
@@ -145,10 +148,15 @@ class RegistryStore {
     struct Statements;
     RegistryStore(std::unique_ptr<Database> database, std::unique_ptr<Statements> statements);
     static std::unique_ptr<Statements> Prepare(Database& database, std::string* error);
+    bool RefoldNames(const std::filesystem::path& file, std::string* error);
+    LONG RefoldTable(const std::string& table, std::string* clash);
     LONG KeyExists(KeyId key);
     // ERROR_KEY_DELETED when the key is gone, otherwise `missing`.
     LONG Missing(KeyId key, LONG missing);
     LONG FindChild(KeyId parent, std::u16string_view name, KeyId* child, std::u16string* stored);
+    LONG FindStoredChild(KeyId parent, std::u16string_view name, KeyId* child,
+                         std::u16string* stored);
+    LONG FindCurrentControlSet(KeyId parent, KeyId* child, std::u16string* stored);
     LONG InsertKey(KeyId parent, std::u16string_view name, KeyId* key);
 
     std::unique_ptr<Database> database_;
