@@ -7,6 +7,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "platform/handles.h"
+#include "platform/registry_rules.h"
 
 namespace ze {
 
@@ -18,26 +19,17 @@ namespace {
 
 std::atomic<unsigned> g_nRegValuesChanged{0};
 
-// Whether the key holds the value with this type and data. A string written without
-// its terminator is stored with one, so a stored terminator beyond the data counts as
-// the same.
+// Whether the key already holds what RegSetValueExW would store for this data (the
+// counted bytes, and the terminator that follows a string's in memory), so that the
+// write changes nothing. One query: a larger stored value does not fit the buffer.
 bool HoldsValue(HKEY key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size) {
+    DWORD storedSize = StoredByteCount(type, data, size);
+    std::vector<BYTE> old(storedSize);
     DWORD oldType = 0;
-    DWORD oldSize = 0;
-    if (OS().RegQueryValueExW(key, name.c_str(), nullptr, &oldType, nullptr, &oldSize) !=
-            ERROR_SUCCESS ||
-        oldType != type || oldSize < size || oldSize > size + 2) {
-        return false;
-    }
-    std::vector<BYTE> old(oldSize);
-    if (OS().RegQueryValueExW(key, name.c_str(), nullptr, &oldType, old.data(), &oldSize) !=
-            ERROR_SUCCESS ||
-        oldSize < size || !std::equal(data, data + size, old.begin())) {
-        return false;
-    }
-    bool isText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-    return oldSize == size ||
-           (isText && oldSize == size + 2 && old[size] == 0 && old[size + 1] == 0);
+    DWORD oldSize = storedSize;
+    return OS().RegQueryValueExW(key, name.c_str(), nullptr, &oldType, old.data(), &oldSize) ==
+               ERROR_SUCCESS &&
+           oldType == type && oldSize == storedSize && std::equal(old.begin(), old.end(), data);
 }
 
 }  // namespace
