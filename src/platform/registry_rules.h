@@ -66,4 +66,17 @@ inline LONG CopyNameOut(std::u16string_view name, LPWSTR buffer, DWORD* chars) {
     return ERROR_SUCCESS;
 }
 
+// RegEnumKeyExW's answer for an enumerated subkey: its name as CopyNameOut hands it
+// over; keys have no class and no write time here.
+inline LONG CopyEnumKeyOut(std::u16string_view name, LPWSTR buffer, DWORD* chars, DWORD* classChars,
+                           FILETIME* lastWriteTime) {
+    if (LONG error = CopyNameOut(name, buffer, chars))
+        return error;
+    if (classChars != nullptr)
+        *classChars = 0;
+    if (lastWriteTime != nullptr)
+        *lastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}
+
 }  // namespace ze

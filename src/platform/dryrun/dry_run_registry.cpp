@@ -320,14 +320,8 @@ LONG DryRunPlatform::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWOR
                 return ERROR_INVALID_PARAMETER;
             if (dwIndex >= key.subkeys.size())
                 return ERROR_NO_MORE_ITEMS;
-            const std::u16string& name = key.subkeys[dwIndex];
-            if (LONG error = CopyNameOut(name, lpName, lpcchName))
-                return error;
-            if (lpcchClass != nullptr)
-                *lpcchClass = 0;
-            if (lpftLastWriteTime != nullptr)
-                *lpftLastWriteTime = FILETIME{0, 0};
-            return ERROR_SUCCESS;
+            return CopyEnumKeyOut(key.subkeys[dwIndex], lpName, lpcchName, lpcchClass,
+                                  lpftLastWriteTime);
         });
 }
 

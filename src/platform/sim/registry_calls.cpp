@@ -166,21 +166,15 @@ LONG RegistryCalls::RegQueryInfoKeyW(HKEY hKey, LPWSTR, DWORD* lpcchClass, DWORD
 
 LONG RegistryCalls::RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName, DWORD*,
                                   LPWSTR, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
-    return KeyCall(Call::RegEnumKeyExW, hKey, KEY_ENUMERATE_SUB_KEYS,
-                   [&](const KeyHandle& key) -> LONG {
-                       if (lpName == nullptr || lpcchName == nullptr)
-                           return ERROR_INVALID_PARAMETER;
-                       std::u16string name;
-                       if (LONG error = machine_.Registry().EnumKey(key.key, dwIndex, &name))
-                           return error;
-                       if (LONG error = CopyNameOut(name, lpName, lpcchName))
-                           return error;
-                       if (lpcchClass != nullptr)
-                           *lpcchClass = 0;
-                       if (lpftLastWriteTime != nullptr)
-                           *lpftLastWriteTime = FILETIME{0, 0};
-                       return ERROR_SUCCESS;
-                   });
+    return KeyCall(
+        Call::RegEnumKeyExW, hKey, KEY_ENUMERATE_SUB_KEYS, [&](const KeyHandle& key) -> LONG {
+            if (lpName == nullptr || lpcchName == nullptr)
+                return ERROR_INVALID_PARAMETER;
+            std::u16string name;
+            if (LONG error = machine_.Registry().EnumKey(key.key, dwIndex, &name))
+                return error;
+            return CopyEnumKeyOut(name, lpName, lpcchName, lpcchClass, lpftLastWriteTime);
+        });
 }
 
 LONG RegistryCalls::RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
