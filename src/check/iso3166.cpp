@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "common/text.h"
+#include "platform/names.h"
 
 namespace ze {
 
@@ -13,18 +13,12 @@ constexpr Iso3166Country kCountries[] = {
 #include "iso3166_table.inc"
 };
 
-std::u16string Upper(std::u16string_view text) {
-    std::u16string upper(text);
-    WcsUpr(upper);
-    return upper;
-}
-
 // The name's letters A to Z, upper-cased, up to its first comma ("Korea, Republic of"
 // begins "KOREA"); other characters are skipped.
 std::u16string NameLetters(std::u16string_view name) {
     std::u16string letters;
     for (char16_t c : name.substr(0, name.find(u','))) {
-        char16_t upper = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+        char16_t upper = UpperLetter(c);
         if (upper >= u'A' && upper <= u'Z')
             letters.push_back(upper);
     }
@@ -78,7 +72,7 @@ const Iso3166Country* FindIso3166Alpha3(std::u16string_view alpha3) {
 }
 
 std::vector<const Iso3166Country*> SuggestIso3166Alpha3(std::u16string_view code) {
-    std::u16string upper = Upper(code);
+    std::u16string upper = UpperCased(code);
     const struct {
         Match match;
         std::size_t most;  // more matches than this are no suggestion
