@@ -66,6 +66,8 @@
     /* Locale and debug output. */                                                               \
     X(int, GetLocaleInfoW, (LCID, Locale), (LCTYPE, LCType), (LPWSTR, lpLCData), (int, cchData)) \
     X(void, OutputDebugStringW, (LPCWSTR, lpOutputString))                                       \
+    /* Rights: whether the process runs with administrative rights (an elevated token).  */      \
+    X(BOOL, IsUserAnAdmin)                                                                       \
     /* Standard streams: a console takes UTF-16 text (WriteConsoleW), anything else      */      \
     /* (a file, a pipe) takes bytes through WriteFile.                                    */      \
     X(HANDLE, GetStdHandle, (DWORD, nStdHandle))                                                 \

@@ -607,6 +607,7 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_INVALID_HANDLE};
         // Not failed: calls that cannot fail, and those no swept scenario makes.
         case Call::GetCommandLineW:
+        case Call::IsUserAnAdmin:
         case Call::ReadFile:
         case Call::GetLocalTime:
         case Call::Sleep:

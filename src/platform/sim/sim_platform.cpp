@@ -144,6 +144,10 @@ LPWSTR SimPlatform::GetCommandLineW() {
     return system_.GetCommandLine();
 }
 
+BOOL SimPlatform::IsUserAnAdmin() {
+    return machine_.Settings().administrator ? TRUE : FALSE;
+}
+
 UINT SimPlatform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
     return system_.GetSystemDirectory(lpBuffer, uSize);
 }

@@ -127,6 +127,7 @@ ZE_SDK_CONSTANTS(ZE_CAPTURE)
 
 #include <regstr.h>
 #include <setupapi.h>
+#include <shlobj.h>
 
 namespace ze::sdkcheck {
 #define ZE_COMPARE(name) \
