@@ -118,8 +118,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     AuditRequest audit;
     std::u16string usage;
     if (!TakeAuditOptions(&rest, &audit, &usage)) {
-        PrintError(u"ZeRegionSvc: " + usage + u".\r\n\r\n" + UsageText());
-        return ZE_EXIT_USAGE;
+        return RefuseUsage(usage);
     }
     CheckReport report;
     RunInputs checked = inputs;

@@ -5,10 +5,14 @@
 
 namespace ze {
 
-int RunDebug(const RunInputs& inputs, CommandArguments) {
+int RunDebugReset(const RunInputs& inputs) {
     int result = RunResetSequence(inputs);
     ZeSetSrvStartupType(g_szServiceName, SERVICE_DEMAND_START);
     return result;
+}
+
+int RunDebug(const RunInputs& inputs, CommandArguments) {
+    return ReportFailure(u"/debug", RunDebugReset(inputs));
 }
 
 }  // namespace ze
