@@ -115,6 +115,30 @@ TEST_F(CheckTest, FilesTheProfileFunctionsCannotReadAreErrors) {
     }
 }
 
+// Windows reads a UTF-8 file as ANSI, its mark included: a section on line 1 is lost.
+TEST_F(CheckTest, UTF8IsCalledOutWithTheEncodingsWindowsReads) {
+    const std::string saveAs = "save it as UTF-16LE with a byte-order mark, or as ANSI\r\n";
+    const struct {
+        const char* bytes;
+        int result;
+        std::string finding;
+    } cases[] = {
+        {"\xEF\xBB\xBF[A]\r\nRegName=N\r\nRegType=REG_SZ\r\nRegValue=v\r\n", 1,
+         "error: C:\\f\\p.ini: has a UTF-8 byte-order mark: Windows reads this file as ANSI; " +
+             saveAs},
+        {"[A]\r\nRegName=N\r\nRegType=REG_SZ\r\nRegValue=\xC3\xA9\r\n", 0,
+         "warning: C:\\f\\p.ini: is UTF-8, which the profile functions read as ANSI, so its "
+         "non-ASCII text is misread; " +
+             saveAs},
+    };
+    for (const auto& c : cases) {
+        Write("C/f/p.ini", c.bytes);
+        std::string shown;
+        EXPECT_EQ(Run({u"/check", u"C:\\f\\p.ini"}, &shown), c.result) << shown;
+        EXPECT_NE(shown.find(c.finding), std::string::npos) << shown;
+    }
+}
+
 // Replaces the first `from` of a UTF-16LE file's text.
 std::string ReplacedUtf16(std::string bytes, const std::string& from, const std::string& to) {
     auto encode = [](const std::string& text) {
