@@ -132,6 +132,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
         return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
     }
     std::vector<CountryRow> rows = CountryTable(checked);
+    CheckCoverage(checked.dataFile, rows, &report);
     std::vector<std::vector<std::u16string>> auditColumns;
     if (audit.requested) {
         auditColumns = AuditColumns({audit.databasePath, checked.dataFile, checked.netId},

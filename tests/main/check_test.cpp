@@ -102,6 +102,30 @@ TEST_F(CheckTest, EntriesTheResetWouldMisreadAreErrorsWithTheirFile) {
     }
 }
 
+// A value the reset writes without an entry (the driver's channel-14 setting forces
+// JPN's region, USA's power stands in) is what both the warning and the table say.
+TEST_F(CheckTest, AWarningAboutAMissingEntrySaysWhatTheTableShows) {
+    std::string data = Read(kInstallDir / "ZeCoInst.dat");
+    data.erase(data.find("JPN=5\r\n"), 7);
+    data.erase(data.find("DEU=1\r\n"), 7);  // the first, [RegionChannel2_4G]'s
+    Write(kInstallDir / "ZeCoInst.dat", data);
+    std::string shown;
+    EXPECT_EQ(Run({u"/check"}, &shown), 0) << shown;
+    for (const char* line : {
+             "JPN is listed in [RegionChannel5G] but not in [RegionChannel2_4G]: the reset writes "
+             "CountryRegion \"1\" all the same\r\n",
+             "DEU is listed in [RegionChannel5G] but not in [RegionChannel2_4G]: nothing is "
+             "written\r\n",
+             "FRA is listed in [RegionChannel2_4G] but not in [CountryTxPwr]: the reset uses USA's "
+             "entry, CountryTxPwr 0x00000011\r\n",
+         }) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    }
+    for (const char* row :
+         {R"(JPN +"1" +"9" )", R"(DEU +- +"1" )", R"(FRA +"1" +"1" +- +"1" +0x00000011 )"})
+        EXPECT_TRUE(std::regex_search(shown, std::regex(row))) << row << "\n" << shown;
+}
+
 TEST_F(CheckTest, FilesTheProfileFunctionsCannotReadAreErrors) {
     Write("C/f/empty.dat", "");
     Write("C/f/binary.dat", std::string("\x00\x01\x02\xFF\xFE\x00", 6));
