@@ -147,6 +147,11 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
          },
          "no adapter is recorded ([DriverKey] NetID of C:\\Program "
          "Files\\Zelvaro\\ZeRegionSvc.ini is empty)"},
+        {"the recorded adapter is not present",
+         [&](const std::filesystem::path& dir) {
+             write(dir / kInstallDir / "ZeRegionSvc.ini", "[DriverKey]\r\nNetID=0009\r\n");
+         },
+         "no present network adapter has the Net ID 0009"},
         {"no country data file",
          [](const std::filesystem::path& dir) {
              std::filesystem::remove(dir / kInstallDir / "ZeCoInst.dat");
