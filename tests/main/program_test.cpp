@@ -69,10 +69,6 @@ TEST_F(ProgramTest, AFailedCommandSaysOnStandardErrorWhatFailedAndWhy) {
          -103,
          "ZeRegionSvc: /start failed: the service cannot be opened (it may not be installed) "
          "(-103)\r\n"},
-        {{u"/uninstall"},
-         -103,
-         "ZeRegionSvc: /uninstall failed: the service cannot be opened (it may not be installed) "
-         "(-103)\r\n"},
         {{},
          -107,
          "ZeRegionSvc: running as the service failed: not started by the service manager (error "
