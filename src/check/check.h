@@ -48,8 +48,8 @@ bool CheckFile(const std::u16string& path, CheckReport* report);
 // profile file at all (the finding says why).
 void CheckDataFile(const std::u16string& path, CheckReport* report);
 void CheckPlatformFile(const std::u16string& path, CheckReport* report);
-// The recorded adapter (inputs.netId): its driver values, region choices (against
-// inputs.dataFile), platform settings file and OEM INF.
+// The recorded adapter (inputs.netId): its driver values, platform settings file and
+// OEM INF.
 void CheckAdapter(const RunInputs& inputs, CheckReport* report);
 
 // One row per country code of the data file inputs.dataFile: the values the country
@@ -70,5 +70,10 @@ std::vector<CountryRow> CountryTable(const RunInputs& inputs);
 // the warning and the table cannot disagree.
 void CheckCoverage(const std::u16string& path, const std::vector<CountryRow>& rows,
                    CheckReport* report);
+// Each region the table's rows write on the recorded adapter (inputs.netId) must be a
+// choice of the driver's own enum; a data file entry the reset does not write (the
+// driver forces another value) is not judged.
+void CheckRegions(const RunInputs& inputs, const std::vector<CountryRow>& rows,
+                  CheckReport* report);
 
 }  // namespace ze

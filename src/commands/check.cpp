@@ -133,6 +133,8 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     }
     std::vector<CountryRow> rows = CountryTable(checked);
     CheckCoverage(checked.dataFile, rows, &report);
+    if (rest.empty())
+        CheckRegions(checked, rows, &report);
     std::vector<std::vector<std::u16string>> auditColumns;
     if (audit.requested) {
         auditColumns = AuditColumns({audit.databasePath, checked.dataFile, checked.netId},
