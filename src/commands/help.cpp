@@ -58,6 +58,7 @@ std::u16string UsageText() {
            u"ServiceDescription\r\n"
            u"  ZeCoInst.dat   country data, keyed by country code\r\n"
            u"  <name>.log     the diagnostic log (UTF-16LE)\r\n"
+           u"  (settings and data files: UTF-16LE with a byte-order mark, or ANSI; not UTF-8)\r\n"
            u"Elsewhere: %SystemRoot%\\system32\\ZC<chip>.ini (platform settings),\r\n"
            u"  %SystemRoot%\\inf\\<InfPath> (the adapter's OEM INF, read only), the driver key\r\n"
            u"  "
