@@ -7,7 +7,6 @@
 #include "common/console.h"
 #include "common/event_text.h"
 #include "common/events.h"
-#include "common/log.h"
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/text.h"
