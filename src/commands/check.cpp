@@ -111,6 +111,17 @@ std::u16string TableText(const std::vector<CountryRow>& rows,
     return text;
 }
 
+// The exit code; errors are also named on standard error, in one line.
+int CheckResult(const CheckReport& report) {
+    auto errors =
+        std::count_if(report.findings.begin(), report.findings.end(),
+                      [](const Finding& f) { return f.severity == Finding::Severity::Error; });
+    return ReportFailure(
+        u"/check", errors > 0 ? ZE_EXIT_CHECK_ERRORS : 0,
+        Format(u"%d errors in the files the reset reads, listed on standard output",
+               static_cast<int>(errors)));
+}
+
 }  // namespace
 
 int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
@@ -129,7 +140,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
         checked.dataFile = rest[0];
     } else {
         PrintOut(FindingsText(report));
-        return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+        return CheckResult(report);
     }
     std::vector<CountryRow> rows = CountryTable(checked);
     CheckCoverage(checked.dataFile, rows, &report);
@@ -141,7 +152,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
                                     audit.mapPath, rows, &report);
     }
     PrintOut(FindingsText(report) + TableText(rows, auditColumns));
-    return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+    return CheckResult(report);
 }
 
 }  // namespace ze

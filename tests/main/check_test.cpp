@@ -39,7 +39,8 @@ class CheckTest : public ::testing::Test {
     }
 
     // Runs the program on the machine; returns the exit code, the output in *shown.
-    int Run(std::vector<std::u16string> arguments, std::string* shown) {
+    int Run(std::vector<std::u16string> arguments, std::string* shown,
+            std::string* errors = nullptr) {
         std::string error;
         auto machine = sim::SimPlatform::OpenMachine(dir_, &error);
         EXPECT_NE(machine, nullptr) << error;
@@ -51,6 +52,8 @@ class CheckTest : public ::testing::Test {
         ScopedPlatform scope(*machine);
         int code = _tmain(static_cast<int>(arguments.size()), argv.data());
         *shown = machine->StandardStream(STD_OUTPUT_HANDLE);
+        if (errors != nullptr)
+            *errors = machine->StandardStream(STD_ERROR_HANDLE);
         EXPECT_TRUE(machine->JournalOf().Lines().empty());
         return code;
     }
@@ -88,8 +91,11 @@ TEST_F(CheckTest, EntriesTheResetWouldMisreadAreErrorsWithTheirFile) {
     Write("C/windows/system32/ZC00121D6A.ini",
           "[A]\r\nRegName=N\r\nRegType=reg_dword\r\nRegValue=1\r\n"
           "[B]\r\nRegName=M\r\nRegType=REG_DWORD\r\nRegValue=0x10\r\n");
-    std::string shown;
-    EXPECT_EQ(Run({u"/check"}, &shown), ZE_EXIT_CHECK_ERRORS);
+    std::string shown, errors;
+    EXPECT_EQ(Run({u"/check"}, &shown, &errors), ZE_EXIT_CHECK_ERRORS);
+    EXPECT_EQ(errors,
+              "ZeRegionSvc: /check failed: 5 errors in the files the reset reads, listed on "
+              "standard output (1)\r\n");
     for (const char* finding : {
              "ZeCoInst.dat:28: [CountryTxPwr5G] JPN=14,14,12 is not four numbers",
              "[CountryWirelessMode] DEU=xyz has no hexadecimal number",
