@@ -12,7 +12,9 @@ int RunDebugReset(const RunInputs& inputs) {
 }
 
 int RunDebug(const RunInputs& inputs, CommandArguments) {
-    return ReportFailure(u"/debug", RunDebugReset(inputs));
+    int result = RunDebugReset(inputs);
+    // Only the negative codes are failures.
+    return result < 0 ? ReportFailure(u"/debug", result) : result;
 }
 
 }  // namespace ze
