@@ -133,7 +133,8 @@ void CheckCoverage(const std::u16string& path, const std::vector<CountryRow>& ro
         for (const std::u16string& country : ProfileKeyNames(column.section, path))
             listed[country].push_back(column.section);
     }
-    for (const auto& [country, sections] : listed) {
+    for (const auto& [name, sections] : listed) {
+        const std::u16string& country = name;  // older clang cannot capture a binding
         auto row = std::find_if(rows.begin(), rows.end(),
                                 [&](const CountryRow& r) { return r.country == country; });
         for (const auto& column : columns) {
