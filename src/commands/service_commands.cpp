@@ -5,20 +5,20 @@
 namespace ze {
 
 int RunInstall(const RunInputs&, CommandArguments) {
-    return ZeInstallService();
+    return ReportFailure(u"/install", ZeInstallService());
 }
 
 int RunUninstall(const RunInputs&, CommandArguments) {
     ZeStopService();
-    return ZeUninstallService();
+    return ReportFailure(u"/uninstall", ZeUninstallService());
 }
 
 int RunStart(const RunInputs&, CommandArguments) {
-    return ZeStartService();
+    return ReportFailure(u"/start", ZeStartService());
 }
 
 int RunStop(const RunInputs&, CommandArguments) {
-    return ZeStopService();
+    return ReportFailure(u"/stop", ZeStopService());
 }
 
 }  // namespace ze
