@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
-"""Builds ZeRegionSvc-<version>-x64.msi from ZeRegionSvc.wxs with wixl, then adds with
-msibuild what wixl (msitools 0.101) cannot express:
+"""Builds the ZeRegionSvc package from ZeRegionSvc.wxs with wixl, then adds with msibuild
+what wixl (msitools 0.101) cannot express:
 
+- the executable's own version and language in its File row, read from its version
+  resource (the version CMake's project() gives it), and no MsiFileHash row for it: the
+  installer compares versioned files by version and keeps hashes for unversioned ones;
+  the product's version is the same version's first three parts;
 - the settings entries: one IniFile row per key of ZeRegionSvc.ini beside this script,
   with the "create only" action, so a machine's own values are never overwritten;
 - the removal of the settings file when the program is removed (RemoveFile);
@@ -17,7 +21,7 @@ msibuild what wixl (msitools 0.101) cannot express:
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
 
-    build_msi.py --version 1.2.3 --exe ZeRegionSvc.exe --country-data ZeCoInst.dat \\
+    build_msi.py --exe ZeRegionSvc.exe --country-data ZeCoInst.dat \\
                  --output ZeRegionSvc-1.2.3-x64.msi
 """
 
@@ -25,6 +29,7 @@ import argparse
 import configparser
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -62,15 +67,42 @@ ACTION_TEXTS = {
 }
 
 
-def msi_version(text):
-    """A project version as Windows Installer takes it: major.minor.build, with
+# VS_FIXEDFILEINFO begins with its signature and structure version; it sits 40 bytes
+# into VS_VERSIONINFO, after the header and the key "VS_VERSION_INFO".
+FIXED_FILE_INFO = struct.pack("<II", 0xFEEF04BD, 0x00010000)
+FIXED_FILE_INFO_OFFSET = 40
+TRANSLATION_KEY = "Translation\0".encode("utf-16-le")
+# The executable's rows, as wixl names them after the wxs.
+EXE_FILE = "ZeRegionSvcExe"
+
+
+def version_resource(path):
+    """(file version "a.b.c.d", language id) of a file's version resource: the fixed
+    part's file version and the first language of its VarFileInfo Translation."""
+    with open(path, "rb") as file:
+        data = file.read()
+    at = data.find(FIXED_FILE_INFO)
+    if at < 0 or data.find(FIXED_FILE_INFO, at + 1) >= 0:
+        raise SystemExit(f"build_msi: {path} has no single version resource")
+    most, least = struct.unpack_from("<II", data, at + 8)
+    version = f"{most >> 16}.{most & 0xFFFF}.{least >> 16}.{least & 0xFFFF}"
+    start = at - FIXED_FILE_INFO_OFFSET
+    key = data.find(TRANSLATION_KEY, at)
+    if key < 0:
+        raise SystemExit(f"build_msi: {path}'s version resource names no language")
+    # The value follows the key, aligned to 4 bytes from the resource's start.
+    value = start + (key + len(TRANSLATION_KEY) - start + 3) // 4 * 4
+    (language,) = struct.unpack_from("<H", data, value)
+    return version, language
+
+
+def product_version(file_version):
+    """The product's version as Windows Installer takes it: major.minor.build, with
     major and minor below 256 and build below 65536."""
-    parts = text.split(".")
-    limits = (255, 255, 65535)
-    if len(parts) != 3 or not all(p.isdigit() and int(p) <= m for p, m in zip(parts, limits)):
-        raise SystemExit(f"build_msi: version {text!r} is not major.minor.patch "
-                         "(at most 255.255.65535)")
-    return text
+    parts = [int(part) for part in file_version.split(".")[:3]]
+    if any(part > limit for part, limit in zip(parts, (255, 255, 65535))):
+        raise SystemExit(f"build_msi: version {file_version} is above 255.255.65535")
+    return ".".join(str(part) for part in parts)
 
 
 def settings_entries(path):
@@ -126,7 +158,9 @@ def run(command, cwd=None):
         raise SystemExit(f"build_msi: {command[0]} failed with {result.returncode}")
 
 
-def build(version, exe, country_data, output, wxs):
+def build(exe, country_data, output, wxs):
+    file_version, language = version_resource(exe)
+    version = product_version(file_version)
     output = os.path.abspath(output)
     os.makedirs(os.path.dirname(output), exist_ok=True)
     entries = settings_entries(os.path.join(HERE, SETTINGS_FILE))
@@ -151,6 +185,11 @@ def build(version, exe, country_data, output, wxs):
             "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
             f"`InstallMode`) VALUES ('RemoveSettingsFile', '{SETTINGS_COMPONENT}', "
             f"'{SETTINGS_FILE}', 'INSTALLDIR', {ON_REMOVE})",
+        ]
+        queries += [
+            f"UPDATE `File` SET `Version` = '{file_version}', `Language` = '{language}' "
+            f"WHERE `File` = '{EXE_FILE}'",
+            f"DELETE FROM `MsiFileHash` WHERE `File_` = '{EXE_FILE}'",
         ]
         queries += [f"UPDATE `CustomAction` SET `Type` = {ROLLBACK_EXE_FROM_FILE} "
                     f"WHERE `Action` = '{action}'" for action in ROLLBACK_ACTIONS]
@@ -178,13 +217,12 @@ def build(version, exe, country_data, output, wxs):
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--version", required=True, type=msi_version)
     parser.add_argument("--exe", required=True)
     parser.add_argument("--country-data", required=True)
     parser.add_argument("--output", required=True)
     parser.add_argument("--wxs", default=os.path.join(HERE, "ZeRegionSvc.wxs"))
     options = parser.parse_args(argv)
-    build(options.version, options.exe, options.country_data, options.output, options.wxs)
+    build(options.exe, options.country_data, options.output, options.wxs)
     return 0
 
 
