@@ -84,6 +84,13 @@ SC_HANDLE DryRunPlatform::OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceNa
     return handle;
 }
 
+BOOL DryRunPlatform::ChangeServiceConfigW(SC_HANDLE hService, DWORD, DWORD, DWORD, LPCWSTR, LPCWSTR,
+                                          DWORD*, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
+    auto name = services_.count(hService) ? services_[hService] : createdServices_[hService];
+    serviceCalls_.push_back({u"ChangeServiceConfigW", name});
+    return TRUE;
+}
+
 BOOL DryRunPlatform::DeleteService(SC_HANDLE hService) {
     auto name = services_.count(hService) ? services_[hService] : createdServices_[hService];
     serviceCalls_.push_back({u"DeleteService", name});
