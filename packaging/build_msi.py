@@ -9,14 +9,21 @@ what wixl (msitools 0.101) cannot express:
 - the settings entries: one IniFile row per key of ZeRegionSvc.ini beside this script,
   with the "create only" action, so a machine's own values are never overwritten;
 - the removal of the settings file when the program is removed (RemoveFile);
+- the program folder's permissions (MsiLockPermissionsEx, on the folder the Settings
+  component creates): a protected access list, full control for SYSTEM and
+  Administrators, read and execute for Users, inherited by what is created in it, so
+  that wherever INSTALLDIR points no other user can change what the service runs as
+  LocalSystem or the files it trusts;
 - the rollback custom actions (wixl writes every Execute value but "deferred" as an
   immediate action);
 - a description of each of the program's steps (ActionText), which the installer's log
   shows beside the step and its result;
 - the public properties among the secure ones, so that Windows passes them from the
   command line to the installation of a per-machine package;
-- the upgrade of an installed build of the same version (every build has a product
-  code of its own, and without it two builds of one version would install side by side).
+- the upgrade of older versions only, and the refusal, with a message, of a package when
+  another build of the same version is installed: every build has a product code of its
+  own, and the installer keeps an executable on disk whose version is the same as the
+  package's, so such an upgrade would report success and leave the old program running.
 
 With ZE_SIGN_PFX (and ZE_SIGN_PASSWORD) set, scripts/sign.sh signs the executable before
 it is packed and then the package; without, both stay unsigned.
@@ -42,26 +49,34 @@ SETTINGS_COMPONENT = "Settings"
 # msidbCustomActionType: exe from an installed file (18), ignore the exit code (0x40),
 # rollback (0x100), in the script (0x400), without impersonation (0x800).
 ROLLBACK_EXE_FROM_FILE = 18 | 0x40 | 0x100 | 0x400 | 0x800
-ROLLBACK_ACTIONS = ("ZeRollbackRegisterFirst", "ZeRollbackRegisterLast")
+ROLLBACK_ACTIONS = ("ZeRollbackRegister", "ZeRollbackStart")
 # msidbIniFileActionCreateLine: written only where the entry does not exist yet.
 INI_CREATE_LINE = 1
 # Standard sequence numbers of the settings actions.
 WRITE_INI_VALUES = 5100
 REMOVE_INI_VALUES = 3800
+# The program folder's access list: protected (P), each entry inherited by files (OI) and
+# folders (CI); SYSTEM and Administrators full control (FA), Users read and execute.
+PROGRAM_FOLDER_SDDL = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
 # msidbRemoveFileInstallModeOnRemove
 ON_REMOVE = 2
-# msidbUpgradeAttributes: MigrateFeatures (1), VersionMaxInclusive (512).
-UPGRADE_UP_TO_THIS_VERSION = 1 | 512
+# msidbUpgradeAttributes: MigrateFeatures (1), OnlyDetect (2), VersionMinInclusive (256),
+# VersionMaxInclusive (512).
+UPGRADE_OLDER_VERSIONS = 1
+DETECT_THIS_VERSION = 2 | 256 | 512
 UPGRADE_PROPERTY = "WIX_UPGRADE_DETECTED"
+SAME_VERSION_PROPERTY = "ZE_SAME_VERSION_DETECTED"
+SAME_VERSION_MESSAGE = ("Another build of ZeRegionSvc [ProductVersion] is installed. A package "
+                        "of the same version cannot replace it: install a package of a newer "
+                        "version, or uninstall the installed one first.")
 PUBLIC_PROPERTIES = ("INSTALLDIR", "HWID", "START")
 # What the log says of each of the program's steps; a failed step is followed by
 # "Return value 0" or 3.
 ACTION_TEXTS = {
     "ZeRecordNetId": "Finding the present network adapter whose first hardware ID contains "
                      "HWID and recording its Net ID; the install fails when none matches",
-    "ZeUnregisterBeforeRegister": "Removing the registered ZeRegionSvc service before "
-                                  "registering it again",
-    "ZeRegister": "Registering the ZeRegionSvc service (ZeRegionSvc.exe /install)",
+    "ZeRegister": "Registering the ZeRegionSvc service, or changing the registered one in "
+                  "place (ZeRegionSvc.exe /install)",
     "ZeStart": "Starting the ZeRegionSvc service (ZeRegionSvc.exe /start)",
     "ZeUnregister": "Stopping and removing the ZeRegionSvc service (ZeRegionSvc.exe /uninstall)",
 }
@@ -130,6 +145,12 @@ def action_text_table():
                     [(action, text, None) for action, text in ACTION_TEXTS.items()])
 
 
+def lock_permissions_table():
+    return idt_text(["MsiLockPermissionsEx", "LockObject", "Table", "SDDLText", "Condition"],
+                    ["s72", "s72", "s32", "s0", "S255"], "MsiLockPermissionsEx\tMsiLockPermissionsEx",
+                    [("ProgramFolder", "INSTALLDIR", "CreateFolder", PROGRAM_FOLDER_SDDL, None)])
+
+
 def ini_file_table(entries):
     rows = [(f"Setting{index}", SETTINGS_FILE, "INSTALLDIR", section, key,
              value.replace("[", "[\\[]"), INI_CREATE_LINE, SETTINGS_COMPONENT)
@@ -173,7 +194,8 @@ def build(exe, country_data, output, wxs):
             run([SIGN, os.path.join(scratch, "ZeRegionSvc.exe")])
         run(["wixl", "-a", "x64", "-D", f"Version={version}", "-o", output,
              os.path.abspath(wxs)], cwd=scratch)
-        tables = {"IniFile.idt": ini_file_table(entries), "ActionText.idt": action_text_table()}
+        tables = {"IniFile.idt": ini_file_table(entries), "ActionText.idt": action_text_table(),
+                  "MsiLockPermissionsEx.idt": lock_permissions_table()}
         for name, text in tables.items():
             with open(os.path.join(scratch, name), "w", encoding="utf-8", newline="") as file:
                 file.write(text)
@@ -199,10 +221,15 @@ def build(exe, country_data, output, wxs):
             f"DELETE FROM `Upgrade` WHERE `ActionProperty` = '{UPGRADE_PROPERTY}'",
             "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, "
             f"`ActionProperty`) VALUES ('{upgrade_code}', '{version}', "
-            f"{UPGRADE_UP_TO_THIS_VERSION}, '{UPGRADE_PROPERTY}')",
+            f"{UPGRADE_OLDER_VERSIONS}, '{UPGRADE_PROPERTY}')",
+            "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, `Attributes`, "
+            f"`ActionProperty`) VALUES ('{upgrade_code}', '{version}', '{version}', "
+            f"{DETECT_THIS_VERSION}, '{SAME_VERSION_PROPERTY}')",
+            "INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES "
+            f"('Installed OR NOT {SAME_VERSION_PROPERTY}', '{SAME_VERSION_MESSAGE}')",
         ]
         secure = [p for p in (property_value(output, "SecureCustomProperties") or "").split(";")
-                  if p] + list(PUBLIC_PROPERTIES)
+                  if p] + list(PUBLIC_PROPERTIES) + [SAME_VERSION_PROPERTY]
         queries.append(f"UPDATE `Property` SET `Value` = '{';'.join(secure)}' "
                        "WHERE `Property` = 'SecureCustomProperties'")
         command = ["msibuild", output]

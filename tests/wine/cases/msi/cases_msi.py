@@ -181,7 +181,7 @@ def upgrade(m):
     expect_registered(m, display_name="Fleet Wi-Fi")
 
 
-@case("msi: an older version is refused; another build of the same version replaces it")
+@case("msi: an older version, or another build of the same version, is refused")
 def downgrade_and_rebuild(m):
     # On a first install: Wine's removal of a replaced product drops the upgrade code's
     # registration, after which Wine finds no related product at all.
@@ -197,10 +197,15 @@ def downgrade_and_rebuild(m):
     m.expect_eq(settings(m), before, "settings after the refused downgrade")
     expect_registered(m)
 
+    # The installer would keep the executable of the same version on disk and report
+    # success: the package refuses instead.
     code, log = msiexec(m, "/i", package(m, build="-rebuilt"), "START=0")
-    m.require(code == ERROR_SUCCESS, f"rebuild install exit code {code}; log:\n{log[-3000:]}")
+    m.expect(code != ERROR_SUCCESS, "another build of the same version was installed")
+    m.expect(re.search(r"ZE_SAME_VERSION_DETECTED = \{", log) is not None,
+             f"the installed build was not detected:\n{log[-2000:]}")
+    m.expect(m.read_file(APP_EXE) == packed_exe(m), "the installed executable changed")
     m.expect_eq(installed_products(m), ["ZeRegionSvc"], "registered products after a rebuild")
-    m.expect_eq(settings(m), before, "settings after a rebuild")
+    m.expect_eq(settings(m), before, "settings after a refused rebuild")
     expect_registered(m)
 
 
@@ -272,3 +277,42 @@ def odd_folder_and_repair(m):
     expect_registered(m, exe=exe)
     m.expect("NetID=0007" in settings(m, ini) and "RunTimes=2" in settings(m, ini),
              f"settings after the repair: {settings(m, ini)!r}")
+
+
+def failed_upgrade(m, break_upgrade, *arguments):
+    """Installs the older version, lets break_upgrade(m) prepare the machine, runs the
+    upgrade with arguments, which must fail, and checks that the older version stays
+    listed with its service registered as before, and that the rollback did not remove
+    that service. (Windows also restores the older files; Wine's rollback removes the
+    components the upgrade installed instead, so their files cannot be checked here.)"""
+    m.import_reg(ADAPTER_REG)
+    code, log = msiexec(m, "/i", package(m, older_version(project_version(m.tier))),
+                        f"HWID={HWID}", "START=0")
+    m.require(code == ERROR_SUCCESS, f"old install exit code {code}; log:\n{log[-3000:]}")
+    break_upgrade(m)
+    registered = service_values(m)
+    m.remove_file(APP_LOG)
+    code, log = msiexec(m, "/i", package(m), *arguments)
+    m.expect(code != ERROR_SUCCESS, "the upgrade succeeded")
+    m.expect_eq(installed_products(m), ["ZeRegionSvc"], "registered products")
+    m.expect_eq(service_values(m), registered, "the service's registration")
+    expect_registered(m)
+    m.expect("[ZeRegionSvc] ZeUninstallService\r\n" not in (m.log_messages() or []),
+             "the rollback removed the service")
+    m.expect("ZeRollbackRegister" not in log, "the rollback of a first install was scheduled")
+
+
+@case("msi: an upgrade with a HWID that matches nothing fails and keeps the older version")
+def upgrade_with_unknown_hardware_id(m):
+    failed_upgrade(m, lambda m: None, "HWID=PCI\\VEN_DEAD&DEV_BEEF")
+
+
+@case("msi: an upgrade whose service cannot be registered keeps the older one")
+def upgrade_that_cannot_register(m):
+    def take_display_name(m):
+        # Another service goes by the display name the settings give ours.
+        run = m.wine(["sc", "create", "ZeOther", "binPath=", "C:\\windows\\notepad.exe",
+                      "DisplayName=", "Fleet Wi-Fi"])
+        m.require(run.code == 0, f"sc create: {run.code}")
+        m.write_file(APP_INI, settings(m).replace("Zelvaro Country Reset Service", "Fleet Wi-Fi"))
+    failed_upgrade(m, take_display_name)
