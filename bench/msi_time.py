@@ -54,7 +54,7 @@ def main(windows_dir, runs):
     subprocess.run(["wixl", "-a", "x64", "-o", "empty.msi", "empty.wxs"], cwd=work, check=True,
                    capture_output=True)
     subprocess.run([sys.executable, os.path.join(HERE, "..", "packaging", "build_msi.py"),
-                    "--version", "1.0.0", "--exe", os.path.join(windows_dir, "ZeRegionSvc.exe"),
+                    "--exe", os.path.join(windows_dir, "ZeRegionSvc.exe"),
                     "--country-data", os.path.join(HERE, "..", "examples", "demo-machine", "C",
                                                    "Program Files", "Zelvaro", "ZeCoInst.dat"),
                     "--output", os.path.join(work, "zeregion.msi")], check=True)

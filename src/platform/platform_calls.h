@@ -84,6 +84,10 @@
       (LPCWSTR, lpServiceStartName), (LPCWSTR, lpPassword))                                      \
     X(SC_HANDLE, OpenServiceW, (SC_HANDLE, hSCManager), (LPCWSTR, lpServiceName),                \
       (DWORD, dwDesiredAccess))                                                                  \
+    X(BOOL, ChangeServiceConfigW, (SC_HANDLE, hService), (DWORD, dwServiceType),                 \
+      (DWORD, dwStartType), (DWORD, dwErrorControl), (LPCWSTR, lpBinaryPathName),                \
+      (LPCWSTR, lpLoadOrderGroup), (DWORD*, lpdwTagId), (LPCWSTR, lpDependencies),               \
+      (LPCWSTR, lpServiceStartName), (LPCWSTR, lpPassword), (LPCWSTR, lpDisplayName))            \
     X(BOOL, DeleteService, (SC_HANDLE, hService))                                                \
     X(BOOL, StartServiceW, (SC_HANDLE, hService), (DWORD, dwNumServiceArgs),                     \
       (LPCWSTR*, lpServiceArgVectors))                                                           \

@@ -48,6 +48,8 @@ constexpr int ZE_ERR_ADAPTER_NOT_ENABLED = -108;
 // ZE_ERR_ADAPTER_NOT_ENABLED when the adapter was disabled and stays so.
 int RunResetSequence(const RunInputs& inputs, const std::function<void()>& stepDone = {});
 
+// Installing over a registered service changes its configuration in place (no delete and
+// create, which another program's open handle would turn into ERROR_SERVICE_MARKED_FOR_DELETE).
 // Installing registers the event source too, uninstalling a deleted service removes
 // it; either is only logged when it fails, and the service's result stands.
 int ZeInstallService();

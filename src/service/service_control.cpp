@@ -78,6 +78,19 @@ int WriteServiceDescription() {
     return 0;
 }
 
+// Gives the existing service the configuration a new one gets, in place: deleting and
+// creating it again would leave it marked for deletion while another program (the
+// Services console, say) holds a handle to it. Its account and dependencies stay.
+bool ReconfigureService(SC_HANDLE manager, const std::u16string& displayName,
+                        const std::u16string& commandLine) {
+    LogPrint(u"[ZeRegionSvc] Service %s exists, its configuration is updated\r\n", g_szServiceName);
+    UniqueServiceHandle service(OS().OpenServiceW(manager, g_szServiceName, kServiceAccess));
+    return service &&
+           OS().ChangeServiceConfigW(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                     SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, displayName.c_str());
+}
+
 }  // namespace
 
 int ZeInstallService() {
@@ -91,8 +104,11 @@ int ZeInstallService() {
             OS().CreateServiceW(manager, g_szServiceName, displayName.c_str(), kServiceAccess,
                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
                                 commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        bool registered = static_cast<bool>(service);
+        if (!registered && OS().GetLastError() == static_cast<DWORD>(ERROR_SERVICE_EXISTS))
+            registered = ReconfigureService(manager, displayName, commandLine);
         int result = 0;
-        if (!service) {
+        if (!registered) {
             LogPrint(u"[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n");
             result = ZE_SVC_ERR_CREATE_SVC;
         } else {

@@ -13,7 +13,7 @@ cd "$work"
 
 fail() { echo "FAIL: $*"; exit 1; }
 build() {  # build OUTPUT: the package of the current executable
-  python3 "$top/packaging/build_msi.py" --version 1.0.0 --exe "$exe" \
+  python3 "$top/packaging/build_msi.py" --exe "$exe" \
     --country-data "$top/examples/demo-machine/C/Program Files/Zelvaro/ZeCoInst.dat" \
     --output "$1"
 }

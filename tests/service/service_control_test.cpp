@@ -1,4 +1,5 @@
 #include "common/events.h"
+#include "platform/handles.h"
 #include "service_fixture.h"
 
 namespace ze::testing {
@@ -62,18 +63,74 @@ TEST_F(ServiceControlTest, InstallWithoutServiceSectionUsesTheDefaultsAndAnEmpty
     EXPECT_TRUE(description->data.empty());
 }
 
-TEST_F(ServiceControlTest, InstallingTwiceFailsAndLeavesTheDescription) {
+// An upgrade installs over the registered service while the Services console, say,
+// holds a handle to it: the service is changed in place, never marked for deletion.
+TEST_F(ServiceControlTest, InstallingAgainChangesTheServiceInPlaceWhileAHandleIsOpen) {
     WriteSettings(u"[Service]\r\nServiceDescription=First\r\n");
-    EXPECT_EQ(ZeInstallService(), 0);
-    WriteSettings(u"[Service]\r\nServiceDescription=Second\r\n");
+    ASSERT_EQ(ZeInstallService(), 0);
+    Reg().SetDword(kServiceKey, u"Start", SERVICE_DISABLED);
+    Reg().SetString(kServiceKey, u"ImagePath", u"C:\\Old\\ZeRegionSvc.exe");
+    UniqueServiceHandle manager(OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle held(
+        OS().OpenServiceW(manager.get(), u"ZeRegionSvc", SERVICE_QUERY_STATUS));
+    ASSERT_TRUE(held);
+    WriteSettings(u"[Service]\r\nServiceDisplayName=Fleet Wi-Fi\r\nServiceDescription=Second\r\n");
     ClearLog();
     ClearJournal();
+    EXPECT_EQ(ZeInstallService(), 0);
+    EXPECT_EQ(
+        LogMessages(),
+        (Lines{u"[ZeRegionSvc] ZeInstallService\r\n",
+               u"[ZeRegionSvc] Service ZeRegionSvc exists, its configuration is updated\r\n"}));
+    std::vector<std::string> journal = JournalLines();
+    journal.resize(std::min<std::size_t>(journal.size(), 2));
+    EXPECT_EQ(journal, (Journal{"ChangeService ZeRegionSvc",
+                                "SetValue SYSTEM\\CurrentControlSet\\Services\\ZeRegionSvc "
+                                "\"Description\" REG_SZ \"Second\""}));
+    EXPECT_EQ(Value(kServiceKey, u"Start")->data, DwordBytes(SERVICE_AUTO_START));
+    EXPECT_EQ(Value(kServiceKey, u"ImagePath")->data, Utf16Bytes(kQuotedExe, true));
+    EXPECT_EQ(StringValue(u"DisplayName"), std::u16string(u"Fleet Wi-Fi") + u'\0');
+    held.reset();
+    manager.reset();
+    EXPECT_TRUE(Scm().Exists(u"ZeRegionSvc"));
+    EXPECT_FALSE(Scm().RuntimeOf(u"ZeRegionSvc").markedForDelete);
+    ExpectNoHandleLeft();
+}
+
+// What the manager refuses when a service's configuration is changed, as Windows does.
+TEST_F(ServiceControlTest, ChangingAServiceConfigurationIsCheckedAsWindowsChecksIt) {
+    ASSERT_EQ(ZeInstallService(), 0);
+    Reg().SetDword(u"SYSTEM\\CurrentControlSet\\Services\\Other", u"Type", 0x10);
+    Reg().SetString(u"SYSTEM\\CurrentControlSet\\Services\\Other", u"DisplayName", u"Taken");
+    UniqueServiceHandle manager(OS().OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    auto change = [&](DWORD access, DWORD start, const char16_t* displayName) {
+        UniqueServiceHandle service(OS().OpenServiceW(manager.get(), u"ZeRegionSvc", access));
+        OS().SetLastError(0);
+        BOOL ok = OS().ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, start,
+                                            SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, nullptr, displayName);
+        return ok ? ERROR_SUCCESS : static_cast<LONG>(OS().GetLastError());
+    };
+    EXPECT_EQ(change(SERVICE_QUERY_STATUS, SERVICE_DEMAND_START, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(change(SERVICE_CHANGE_CONFIG, 5, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(change(SERVICE_CHANGE_CONFIG, SERVICE_NO_CHANGE, u"taken"),
+              ERROR_DUPLICATE_SERVICE_NAME);
+    EXPECT_EQ(Value(kServiceKey, u"Start")->data, DwordBytes(SERVICE_AUTO_START));
+    EXPECT_EQ(change(SERVICE_CHANGE_CONFIG, SERVICE_DEMAND_START, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(Value(kServiceKey, u"Start")->data, DwordBytes(SERVICE_DEMAND_START));
+    EXPECT_EQ(StringValue(u"DisplayName"),
+              std::u16string(u"Zelvaro Country Reset Service") + u'\0');
+
+    // Deleted while a handle is open: marked, and neither changed nor created again.
+    UniqueServiceHandle held(
+        OS().OpenServiceW(manager.get(), u"ZeRegionSvc", SERVICE_QUERY_STATUS));
+    ASSERT_EQ(Run({u"/uninstall"}), 0);
+    EXPECT_EQ(change(SERVICE_CHANGE_CONFIG, SERVICE_AUTO_START, nullptr),
+              ERROR_SERVICE_MARKED_FOR_DELETE);
+    ClearLog();
     EXPECT_EQ(ZeInstallService(), ZE_SVC_ERR_CREATE_SVC);
     EXPECT_EQ(LogMessages(), (Lines{u"[ZeRegionSvc] ZeInstallService\r\n",
                                     u"[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n"}));
-    EXPECT_TRUE(JournalLines().empty());
-    EXPECT_EQ(StringValue(u"Description"), std::u16string(u"First") + u'\0');
-    ExpectNoHandleLeft();
 }
 
 TEST_F(ServiceControlTest, InstallKeepsTheServiceWhenItsKeyOrDescriptionCannotBeWritten) {
@@ -243,7 +300,7 @@ TEST_F(ServiceControlTest, CommandsAreMatchedIgnoringCaseAndReturnTheOperationsR
     };
     const Case cases[] = {
         {u"/Install", 0},
-        {u"/INSTALL", ZE_SVC_ERR_CREATE_SVC},
+        {u"/INSTALL", 0},
         {u"/STOP", ZE_SVC_ERR_CONTROL_SVC},
         {u"/sTaRt", 0},
         {u"/start", ZE_SVC_ERR_START_SVC},
@@ -272,9 +329,10 @@ TEST_F(ServiceControlTest, TheEventSourceNamesTheExecutableAndIsNeverTakenOver) 
 
     Sim().Settings().modulePath = u"D:\\Tools\\ZeRegionSvc.exe";
     ClearJournal();
-    EXPECT_EQ(ZeInstallService(), ZE_SVC_ERR_CREATE_SVC);
+    EXPECT_EQ(ZeInstallService(), 0);
     EXPECT_EQ(messageFile()->data, Utf16Bytes(u"D:\\Tools\\ZeRegionSvc.exe", true));
-    EXPECT_EQ(JournalLines().size(), 2u);  // the two values, nothing else
+    // The service's change and its description, then the source's two values.
+    EXPECT_EQ(JournalLines().size(), 4u);
     Sim().Settings().modulePath = kExePath;
 
     Reg().SetString(key, u"EventMessageFile", u"C:\\Other\\Other.dll");
@@ -288,7 +346,7 @@ TEST_F(ServiceControlTest, TheEventSourceNamesTheExecutableAndIsNeverTakenOver) 
                      u"left as it is\r\n"}));
 
     Reg().Delete(key, true);
-    ASSERT_EQ(ZeInstallService(), ZE_SVC_ERR_CREATE_SVC);
+    ASSERT_EQ(ZeInstallService(), 0);
     EXPECT_EQ(Run({u"/uninstall"}), 0);
     EXPECT_FALSE(Reg().Find(key));
 }

@@ -569,6 +569,8 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_SERVICE_EXISTS, ERROR_ACCESS_DENIED};
         case Call::OpenServiceW:
             return {ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED};
+        case Call::ChangeServiceConfigW:
+            return {ERROR_SERVICE_MARKED_FOR_DELETE, ERROR_ACCESS_DENIED};
         case Call::DeleteService:
             return {ERROR_SERVICE_MARKED_FOR_DELETE};
         case Call::StartServiceW:

@@ -133,6 +133,14 @@ SC_HANDLE DryRunPlatform::OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceNa
     return handle;
 }
 
+BOOL DryRunPlatform::ChangeServiceConfigW(SC_HANDLE hService, DWORD, DWORD, DWORD, LPCWSTR, LPCWSTR,
+                                          DWORD*, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
+    if (!ServiceAccessGranted(u"ChangeServiceConfigW", hService, SERVICE_CHANGE_CONFIG))
+        return FALSE;
+    serviceCalls_.push_back({u"ChangeServiceConfigW", ServiceName(hService)});
+    return TRUE;
+}
+
 BOOL DryRunPlatform::DeleteService(SC_HANDLE hService) {
     if (!ServiceAccessGranted(u"DeleteService", hService, DELETE))
         return FALSE;

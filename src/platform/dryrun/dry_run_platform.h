@@ -76,7 +76,8 @@ struct ProfileWrite {
 };
 
 struct ServiceCall {
-    std::u16string call;  // CreateServiceW, DeleteService, StartServiceW, ControlService
+    std::u16string call;  // CreateServiceW, ChangeServiceConfigW, DeleteService, StartServiceW,
+                          // ControlService
     std::u16string service;
 };
 
@@ -154,6 +155,11 @@ class DryRunPlatform final : public PlatformDecorator {
                              LPCWSTR lpServiceStartName, LPCWSTR lpPassword) override;
     SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
                            DWORD dwDesiredAccess) override;
+    BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
+                              DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                              LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
+                              LPCWSTR lpServiceStartName, LPCWSTR lpPassword,
+                              LPCWSTR lpDisplayName) override;
     BOOL DeleteService(SC_HANDLE hService) override;
     BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
                        LPCWSTR* lpServiceArgVectors) override;

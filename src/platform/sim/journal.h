@@ -12,8 +12,8 @@ namespace ze::sim {
 
 struct JournalEntry {
     // CreateKey, SetValue, DeleteKey, WriteProfileString, DeleteProfileKey,
-    // DeleteProfileSection, DisableDevice, EnableDevice, CreateService, DeleteService,
-    // StartService, StopService, ServiceStatus.
+    // DeleteProfileSection, DisableDevice, EnableDevice, CreateService, ChangeService,
+    // DeleteService, StartService, StopService, ServiceStatus.
     std::string action;
     std::u16string path;  // key path under HKLM, file, device instance or service name
     std::u16string name;  // value name, or "section\key" for profile writes

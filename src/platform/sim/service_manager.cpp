@@ -1,7 +1,9 @@
 #include "platform/sim/service_manager.h"
 
+#include <optional>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "platform/names.h"
 #include "platform/sim/value_data.h"
@@ -16,11 +18,54 @@ constexpr DWORD kManagerUserRights = 0x20000 | 0x0001 | 0x0004 | 0x0010;
 constexpr DWORD kServiceUserRights = 0x20000 | 0x0001 | 0x0004 | 0x0008 | 0x0080 | 0x0100;
 constexpr DWORD kServiceDelete = 0x10000;  // DELETE
 constexpr DWORD kServiceWin32ShareProcess = 0x20;
-constexpr LONG kErrorDuplicateServiceName = 1078;
 
 bool ValidServiceName(std::u16string_view name) {
     return !name.empty() && name.size() <= 256 &&
            name.find_first_of(u"/\\") == std::u16string_view::npos;
+}
+
+bool ValidServiceType(DWORD type) {
+    return type == SERVICE_WIN32_OWN_PROCESS || type == kServiceWin32ShareProcess;
+}
+
+// Whether another service than `self` goes by `shownName` as its name or display name.
+bool NameTaken(RegistryStore& registry, std::u16string_view shownName, std::u16string_view self) {
+    std::vector<Subkey> services;
+    if (std::optional<KeyId> root = registry.Find(kServicesKeyPath))
+        registry.Subkeys(*root, &services);
+    for (const auto& other : services) {
+        if (!EqualsIgnoreCase(other.name, self) && ServiceKey(registry, other.name) &&
+            (EqualsIgnoreCase(TextOf(registry, other.id, u"DisplayName"), shownName) ||
+             EqualsIgnoreCase(other.name, shownName))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Writes the service's configuration values; a nullopt leaves that value as it is.
+LONG WriteConfiguration(RegistryStore& registry, KeyId key, std::optional<DWORD> type,
+                        std::optional<DWORD> start, std::optional<DWORD> errorControl,
+                        const char16_t* binaryPath, const char16_t* displayName) {
+    std::vector<std::tuple<const char16_t*, DWORD, std::vector<BYTE>>> values;
+    for (const auto& [name, value] : {std::pair{u"Type", type}, std::pair{u"Start", start},
+                                      std::pair{u"ErrorControl", errorControl}}) {
+        if (value)
+            values.emplace_back(name, REG_DWORD, DwordData(*value));
+    }
+    if (binaryPath != nullptr)
+        values.emplace_back(u"ImagePath", REG_EXPAND_SZ, TextData(binaryPath));
+    if (displayName != nullptr)
+        values.emplace_back(u"DisplayName", REG_SZ, TextData(displayName));
+    for (const auto& [valueName, valueType, data] : values) {
+        if (LONG error = registry.SetValue(key, valueName, valueType, data))
+            return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::optional<DWORD> Changed(DWORD value) {
+    return value == SERVICE_NO_CHANGE ? std::nullopt : std::optional<DWORD>(value);
 }
 
 }  // namespace
@@ -135,8 +180,7 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
         Machine::Fail(ERROR_INVALID_NAME);
         return nullptr;
     }
-    if (binaryPath == nullptr || *binaryPath == u'\0' ||
-        (serviceType != SERVICE_WIN32_OWN_PROCESS && serviceType != kServiceWin32ShareProcess) ||
+    if (binaryPath == nullptr || *binaryPath == u'\0' || !ValidServiceType(serviceType) ||
         startType > SERVICE_DISABLED || errorControl > 3) {
         Machine::Fail(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -150,31 +194,19 @@ SC_HANDLE ServiceManager::CreateService(SC_HANDLE manager, LPCWSTR name, LPCWSTR
                                                              : ERROR_SERVICE_EXISTS;
         }
         // No other service may go by the same name or display name.
-        std::vector<Subkey> services;
-        if (std::optional<KeyId> root = registry.Find(kServicesKeyPath))
-            registry.Subkeys(*root, &services);
-        for (const auto& other : services) {
-            if (ServiceKey(registry, other.name) &&
-                (EqualsIgnoreCase(TextOf(registry, other.id, u"DisplayName"), shownName) ||
-                 EqualsIgnoreCase(other.name, shownName))) {
-                return kErrorDuplicateServiceName;
-            }
-        }
+        if (NameTaken(registry, shownName, serviceName))
+            return ERROR_DUPLICATE_SERVICE_NAME;
         // A key left without a service (a bare "start" value, say) is taken over.
         bool created = false;
         KeyId key = registry.Create(path, &created);
         if (created)
             machine_.Record("CreateKey", path);
-        for (const auto& [valueName, type, data] :
-             {std::tuple{u"Type", REG_DWORD, DwordData(serviceType)},
-              std::tuple{u"Start", REG_DWORD, DwordData(startType)},
-              std::tuple{u"ErrorControl", REG_DWORD, DwordData(errorControl)},
-              std::tuple{u"ImagePath", REG_EXPAND_SZ, TextData(binaryPath)},
-              std::tuple{u"DisplayName", REG_SZ, TextData(shownName)},
-              std::tuple{u"ObjectName", REG_SZ, TextData(u"LocalSystem")}}) {
-            if (LONG error = registry.SetValue(key, valueName, type, data))
-                return error;
+        if (LONG error = WriteConfiguration(registry, key, serviceType, startType, errorControl,
+                                            binaryPath, shownName.c_str())) {
+            return error;
         }
+        if (LONG error = registry.SetValue(key, u"ObjectName", REG_SZ, TextData(u"LocalSystem")))
+            return error;
         if (LONG error = states_.Remove(serviceName))
             return error;
         machine_.Record("CreateService", std::u16string(serviceName));
@@ -217,6 +249,42 @@ SC_HANDLE ServiceManager::OpenService(SC_HANDLE manager, LPCWSTR name, DWORD acc
         return nullptr;
     }
     return NewHandle(Handle{false, storedName, access});
+}
+
+BOOL ServiceManager::ChangeServiceConfig(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                         DWORD errorControl, LPCWSTR binaryPath,
+                                         LPCWSTR displayName) {
+    if (machine_.DueFault(Call::ChangeServiceConfigW))
+        return FALSE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    LONG error = ERROR_SUCCESS;
+    Handle* handle = FindHandle(service, false, SERVICE_CHANGE_CONFIG, &error);
+    if (handle == nullptr)
+        return Machine::Fail(error);
+    if ((serviceType != SERVICE_NO_CHANGE && !ValidServiceType(serviceType)) ||
+        (startType != SERVICE_NO_CHANGE && startType > SERVICE_DISABLED) ||
+        (errorControl != SERVICE_NO_CHANGE && errorControl > 3) ||
+        (binaryPath != nullptr && *binaryPath == u'\0')) {
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
+    }
+    std::u16string name = handle->service;
+    error = machine_.Exclusive([&]() -> LONG {
+        RegistryStore& registry = machine_.Registry();
+        std::optional<KeyId> key = ServiceKey(registry, name);
+        // A service marked for deletion keeps its configuration until it goes.
+        if (!key || states_.Load(name).markedForDelete)
+            return ERROR_SERVICE_MARKED_FOR_DELETE;
+        if (displayName != nullptr && NameTaken(registry, displayName, name))
+            return ERROR_DUPLICATE_SERVICE_NAME;
+        if (LONG error =
+                WriteConfiguration(registry, *key, Changed(serviceType), Changed(startType),
+                                   Changed(errorControl), binaryPath, displayName)) {
+            return error;
+        }
+        machine_.Record("ChangeService", name);
+        return ERROR_SUCCESS;
+    });
+    return error == ERROR_SUCCESS ? TRUE : Machine::Fail(error);
 }
 
 BOOL ServiceManager::DeleteService(SC_HANDLE service) {

@@ -29,6 +29,9 @@ class ServiceManager {
                             DWORD serviceType, DWORD startType, DWORD errorControl,
                             LPCWSTR binaryPath);
     SC_HANDLE OpenService(SC_HANDLE manager, LPCWSTR name, DWORD access);
+    // SERVICE_NO_CHANGE and null texts leave that part as it is.
+    BOOL ChangeServiceConfig(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                             DWORD errorControl, LPCWSTR binaryPath, LPCWSTR displayName);
     BOOL DeleteService(SC_HANDLE service);
     BOOL StartService(SC_HANDLE service);
     BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);

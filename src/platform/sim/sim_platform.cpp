@@ -246,6 +246,14 @@ SC_HANDLE SimPlatform::OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
     return services_.OpenService(hSCManager, lpServiceName, dwDesiredAccess);
 }
 
+// As CreateServiceW, without load order groups, tags, dependencies or accounts.
+BOOL SimPlatform::ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType,
+                                       DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR,
+                                       DWORD*, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR lpDisplayName) {
+    return services_.ChangeServiceConfig(hService, dwServiceType, dwStartType, dwErrorControl,
+                                         lpBinaryPathName, lpDisplayName);
+}
+
 BOOL SimPlatform::DeleteService(SC_HANDLE hService) {
     return services_.DeleteService(hService);
 }

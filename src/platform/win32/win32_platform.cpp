@@ -92,6 +92,9 @@
     X(SC_MANAGER_ALL_ACCESS)                   \
     X(SERVICE_ALL_ACCESS)                      \
     X(SERVICE_QUERY_STATUS)                    \
+    X(SERVICE_CHANGE_CONFIG)                   \
+    X(SERVICE_NO_CHANGE)                       \
+    X(ERROR_DUPLICATE_SERVICE_NAME)            \
     X(SERVICE_START)                           \
     X(SERVICE_STOP)                            \
     X(SERVICE_WIN32_OWN_PROCESS)               \

@@ -4,6 +4,7 @@ executable with packaging/build_msi.py, as the package target builds them."""
 
 import os
 import re
+import struct
 import subprocess
 import threading
 
@@ -38,27 +39,58 @@ def older_version(version):
     return f"{major - 1}.0.0"
 
 
+def stamped_executable(tier, version, build):
+    """The tier's executable as another build of `version` would be: its version
+    resource and manifest carry that version (written over the project's, which must
+    have as many characters), and a named build has its name appended to the file, so
+    that its bytes differ from every other build's."""
+    with open(os.path.join(tier.windows_dir, "ZeRegionSvc.exe"), "rb") as file:
+        data = bytearray(file.read())
+    current = project_version(tier)
+    if version != current:
+        if len(version) != len(current):
+            raise CaseFailure(f"version {version} cannot be stamped over {current}")
+        major, minor, patch = (int(part) for part in version.split("."))
+        fixed = data.find(struct.pack("<II", 0xFEEF04BD, 0x00010000))
+        # dwFileVersionMS/LS, then dwProductVersionMS/LS.
+        struct.pack_into("<IIII", data, fixed + 8, major << 16 | minor, patch << 16,
+                         major << 16 | minor, patch << 16)
+        for old, new in ((f"{current}.0\0".encode("utf-16-le"), f"{version}.0\0".encode("utf-16-le")),
+                         (f'version="{current}.0"'.encode(), f'version="{version}.0"'.encode())):
+            data = data.replace(old, new)
+    return bytes(data) + build.encode()
+
+
 def package(m, version=None, build=""):
     """Copies the package of the tier's executable at version (default: the project's)
     to the machine and returns its Windows path. Each build name is a build of its own,
-    with a product code of its own, as two builds of one release would have."""
+    with a product code and an executable of its own, as two builds of one release would
+    have (packed_exe gives that executable)."""
     version = version or project_version(m.tier)
     key = f"{version}{build}"
     with _packages_lock:
         if key not in _packages:
+            exe = os.path.join(m.tier.workdir, f"ZeRegionSvc-{key}", "ZeRegionSvc.exe")
+            os.makedirs(os.path.dirname(exe), exist_ok=True)
+            with open(exe, "wb") as file:
+                file.write(stamped_executable(m.tier, version, build))
             path = os.path.join(m.tier.workdir, f"ZeRegionSvc-{key}-x64.msi")
-            build = subprocess.run(
+            run = subprocess.run(
                 ["python3", os.path.join(SOURCE_DIR, "packaging", "build_msi.py"),
-                 "--version", version, "--exe", os.path.join(m.tier.windows_dir, "ZeRegionSvc.exe"),
-                 "--country-data", COUNTRY_DATA, "--output", path],
+                 "--exe", exe, "--country-data", COUNTRY_DATA, "--output", path],
                 capture_output=True, text=True, timeout=120)
-            if build.returncode != 0:
-                raise CaseFailure(f"building the {version} package failed: {build.stderr}")
-            with open(path, "rb") as file:
-                _packages[key] = file.read()
+            if run.returncode != 0:
+                raise CaseFailure(f"building the {version} package failed: {run.stderr}")
+            with open(path, "rb") as file, open(exe, "rb") as packed:
+                _packages[key] = (file.read(), packed.read())
     windows_path = f"{TOOLS_DIR}\\ZeRegionSvc-{key}-x64.msi"
-    m.write_file(windows_path, _packages[key])
+    m.write_file(windows_path, _packages[key][0])
     return windows_path
+
+
+def packed_exe(m, version=None, build=""):
+    """The executable that package() packed for the same version and build."""
+    return _packages[f"{version or project_version(m.tier)}{build}"][1]
 
 
 def msiexec(m, *arguments, lc_all="en_US.UTF-8"):
@@ -145,10 +177,11 @@ def upgrade(m):
     # Started again by the upgrade: the kept budget counts on from 4.
     m.wait_for(lambda: "RunTimes=3" in settings(m), what="the countdown to go on from 4")
     m.expect("NetID=0007" in settings(m), f"Net ID after the upgrade: {settings(m)!r}")
+    m.expect(m.read_file(APP_EXE) == packed_exe(m), "the upgrade left the old executable")
     expect_registered(m, display_name="Fleet Wi-Fi")
 
 
-@case("msi: an older version is refused; another build of the same version replaces it")
+@case("msi: an older version, or another build of the same version, is refused")
 def downgrade_and_rebuild(m):
     # On a first install: Wine's removal of a replaced product drops the upgrade code's
     # registration, after which Wine finds no related product at all.
@@ -164,10 +197,15 @@ def downgrade_and_rebuild(m):
     m.expect_eq(settings(m), before, "settings after the refused downgrade")
     expect_registered(m)
 
+    # The installer would keep the executable of the same version on disk and report
+    # success: the package refuses instead.
     code, log = msiexec(m, "/i", package(m, build="-rebuilt"), "START=0")
-    m.require(code == ERROR_SUCCESS, f"rebuild install exit code {code}; log:\n{log[-3000:]}")
+    m.expect(code != ERROR_SUCCESS, "another build of the same version was installed")
+    m.expect(re.search(r"ZE_SAME_VERSION_DETECTED = \{", log) is not None,
+             f"the installed build was not detected:\n{log[-2000:]}")
+    m.expect(m.read_file(APP_EXE) == packed_exe(m), "the installed executable changed")
     m.expect_eq(installed_products(m), ["ZeRegionSvc"], "registered products after a rebuild")
-    m.expect_eq(settings(m), before, "settings after a rebuild")
+    m.expect_eq(settings(m), before, "settings after a refused rebuild")
     expect_registered(m)
 
 
@@ -239,3 +277,42 @@ def odd_folder_and_repair(m):
     expect_registered(m, exe=exe)
     m.expect("NetID=0007" in settings(m, ini) and "RunTimes=2" in settings(m, ini),
              f"settings after the repair: {settings(m, ini)!r}")
+
+
+def failed_upgrade(m, break_upgrade, *arguments):
+    """Installs the older version, lets break_upgrade(m) prepare the machine, runs the
+    upgrade with arguments, which must fail, and checks that the older version stays
+    listed with its service registered as before, and that the rollback did not remove
+    that service. (Windows also restores the older files; Wine's rollback removes the
+    components the upgrade installed instead, so their files cannot be checked here.)"""
+    m.import_reg(ADAPTER_REG)
+    code, log = msiexec(m, "/i", package(m, older_version(project_version(m.tier))),
+                        f"HWID={HWID}", "START=0")
+    m.require(code == ERROR_SUCCESS, f"old install exit code {code}; log:\n{log[-3000:]}")
+    break_upgrade(m)
+    registered = service_values(m)
+    m.remove_file(APP_LOG)
+    code, log = msiexec(m, "/i", package(m), *arguments)
+    m.expect(code != ERROR_SUCCESS, "the upgrade succeeded")
+    m.expect_eq(installed_products(m), ["ZeRegionSvc"], "registered products")
+    m.expect_eq(service_values(m), registered, "the service's registration")
+    expect_registered(m)
+    m.expect("[ZeRegionSvc] ZeUninstallService\r\n" not in (m.log_messages() or []),
+             "the rollback removed the service")
+    m.expect("ZeRollbackRegister" not in log, "the rollback of a first install was scheduled")
+
+
+@case("msi: an upgrade with a HWID that matches nothing fails and keeps the older version")
+def upgrade_with_unknown_hardware_id(m):
+    failed_upgrade(m, lambda m: None, "HWID=PCI\\VEN_DEAD&DEV_BEEF")
+
+
+@case("msi: an upgrade whose service cannot be registered keeps the older one")
+def upgrade_that_cannot_register(m):
+    def take_display_name(m):
+        # Another service goes by the display name the settings give ours.
+        run = m.wine(["sc", "create", "ZeOther", "binPath=", "C:\\windows\\notepad.exe",
+                      "DisplayName=", "Fleet Wi-Fi"])
+        m.require(run.code == 0, f"sc create: {run.code}")
+        m.write_file(APP_INI, settings(m).replace("Zelvaro Country Reset Service", "Fleet Wi-Fi"))
+    failed_upgrade(m, take_display_name)

@@ -46,7 +46,7 @@ def _settings(m):
     return data.decode("latin-1") if data else ""
 
 
-@case("service: /install registers the service, and a second /install fails")
+@case("service: /install registers the service, and a second /install changes it in place")
 def install(m):
     m.install(files={"ZeRegionSvc.ini": SETTINGS})
     m.expect_eq(m.run("/install").code, exit_code(0), "/install exit code")
@@ -63,13 +63,15 @@ def install(m):
                 "DisplayName")
     m.expect_eq(values.get("description"), (1, _sz("Resets the Wi-Fi country")), "Description")
 
-    m.expect_eq(m.run("/install").code, exit_code(-102), "second /install exit code")
+    # Again, with another description: the service is changed in place.
+    m.write_file(APP_INI, SETTINGS.replace("Resets the Wi-Fi country", "Second").encode())
+    m.expect_eq(m.run("/install").code, exit_code(0), "second /install exit code")
     m.expect_log_sequence(m.log_messages(), [
         "[ZeRegionSvc] ZeInstallService\r\n",
         "[ZeRegionSvc] ZeInstallService\r\n",
-        "[ZeRegionSvc] ZE_SVC_ERR_CREATE_SVC\r\n",
+        "[ZeRegionSvc] Service ZeRegionSvc exists, its configuration is updated\r\n",
     ])
-    m.expect_eq(m.reg_value(SERVICE_KEY, "Description"), (1, _sz("Resets the Wi-Fi country")),
+    m.expect_eq(m.reg_value(SERVICE_KEY, "Description"), (1, _sz("Second")),
                 "Description after the second /install")
 
 
