@@ -50,6 +50,10 @@ class DeviceManager {
     BOOL SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params,
                                DWORD paramsSize);
     BOOL CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data);
+    // The install parameters of a member: Flags carries what the device's last state
+    // change through the class installer asks for (MachineSettings::restartFlags).
+    BOOL GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                SP_DEVINSTALL_PARAMS_W* params);
     BOOL GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer, DWORD bufferSize,
                              DWORD* requiredSize);
     BOOL DestroyDeviceInfoList(HDEVINFO set);
@@ -70,6 +74,7 @@ class DeviceManager {
         std::u16string instanceId;
         GUID classGuid{};
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+        DWORD installFlags = 0;  // SP_DEVINSTALL_PARAMS_W::Flags
     };
     struct InfoSet {
         std::vector<Member> members;
@@ -87,6 +92,7 @@ class DeviceManager {
     void WalkEnum(RegistryStore& registry, KeyId devices,
                   const std::function<void(KeyId, std::u16string)>& take);
     BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
+    void AskForRestart(HDEVINFO set, const SP_DEVINFO_DATA* data, const std::u16string& instanceId);
 
     Machine& machine_;
     std::mutex mutex_;  // guards the sets and the observer
