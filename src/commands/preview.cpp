@@ -282,7 +282,9 @@ int PreviewLayer::Report(int runResult) {
 }
 
 int RunPreview(const RunInputs& inputs, CommandArguments) {
-    return RunDebug(inputs, {});
+    RunInputs preview = inputs;
+    preview.keepsRestartRecord = false;
+    return RunDebug(preview, {});
 }
 
 }  // namespace ze

@@ -382,6 +382,17 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
     EXPECT_EQ(Sim().Events().back().strings, std::vector<std::u16string>{u"0007"});
 }
 
+// A restart of Windows that the adapter's change needs is the stopped service's Win32
+// exit code, not a failure of its own.
+TEST_F(ServiceRunTest, ARestartNeededIsTheStoppedServicesWin32ExitCode) {
+    Sim().Settings().restartFlags[kAdapter] = DI_NEEDREBOOT;
+    EXPECT_EQ(StartRunAndStop(), 0);
+    EXPECT_EQ(Dispatcher().ReportedStatuses().back(),
+              (SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0,
+                              static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), 0, 0, 0}));
+    EXPECT_EQ(RunTimes(), u"4");
+}
+
 TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {
     WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n[Settings]\r\nRunTimes=3\r\n");
     Sim().InjectFault(Call::WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED);
