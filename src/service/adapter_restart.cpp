@@ -3,11 +3,12 @@
 //
 // The record is a key of [Restart] in the program settings file, named by the Net ID of
 // the adapter being restarted: the file the service and "/debug" both read their Net ID
-// from, beside the executable, writable by the program alone, and kept by reinstalls
-// and upgrades with the program's settings. One key per adapter, so that the record of
-// an adapter unplugged before it was healed survives the restart of another. A profile
-// write reaches the file before the call returns, so the record is on disk before the
-// class installer is asked to disable anything.
+// from, beside the executable, where only administrators and the service write, and
+// kept by reinstalls and upgrades with the program's other settings. One key per
+// adapter, so that the record of an adapter unplugged before it was healed survives the
+// restart of another. The profile write is done, the file closed, before the class
+// installer is asked to disable anything, so a process killed after it leaves the
+// record behind.
 #include "common/events.h"
 #include "common/log.h"
 #include "common/paths.h"

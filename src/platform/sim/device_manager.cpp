@@ -61,6 +61,13 @@ DeviceManager::Member* DeviceManager::FindMember(InfoSet& set, const SP_DEVINFO_
     return &set.members[data->Reserved - 1];
 }
 
+bool DeviceManager::FindSetAndMember(HDEVINFO set, const SP_DEVINFO_DATA* data, InfoSet** info,
+                                     Member** member) {
+    *info = FindSet(set);
+    *member = nullptr;
+    return *info != nullptr && (data == nullptr || (*member = FindMember(**info, data)) != nullptr);
+}
+
 DeviceManager::Member* DeviceManager::MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data) {
     InfoSet* info = FindSet(set);
     return info == nullptr ? nullptr : FindMember(*info, data);
@@ -259,11 +266,9 @@ BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
     if (machine_.DueFault(Call::SetupDiSetClassInstallParamsW))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    InfoSet* info = FindSet(set);
-    if (info == nullptr)
-        return FALSE;
+    InfoSet* info = nullptr;
     Member* member = nullptr;
-    if (data != nullptr && (member = FindMember(*info, data)) == nullptr)
+    if (!FindSetAndMember(set, data, &info, &member))
         return FALSE;
     std::optional<SP_PROPCHANGE_PARAMS>& slot =
         member != nullptr ? member->propertyChange : info->propertyChange;
@@ -360,9 +365,8 @@ void DeviceManager::AskForRestart(HDEVINFO set, const SP_DEVINFO_DATA* data,
     if (device == flags.end())
         return;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = sets_.find(set);
-    if (it != sets_.end() && data->Reserved >= 1 && data->Reserved <= it->second.members.size())
-        it->second.members[data->Reserved - 1].installFlags |= device->second;
+    if (Member* member = MemberOf(set, data))
+        member->installFlags |= device->second;
 }
 
 BOOL DeviceManager::GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
@@ -370,11 +374,9 @@ BOOL DeviceManager::GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
     if (machine_.DueFault(Call::SetupDiGetDeviceInstallParamsW))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    InfoSet* info = FindSet(set);
-    if (info == nullptr)
-        return FALSE;
+    InfoSet* info = nullptr;
     Member* member = nullptr;
-    if (data != nullptr && (member = FindMember(*info, data)) == nullptr)
+    if (!FindSetAndMember(set, data, &info, &member))
         return FALSE;
     if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W))
         return Machine::Fail(kErrorInvalidUserBuffer);

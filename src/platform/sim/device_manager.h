@@ -80,12 +80,16 @@ class DeviceManager {
         std::vector<Member> members;
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // for the whole set
     };
-    // The caller holds mutex_ for these three.
+    // The caller holds mutex_ for these four.
     InfoSet* FindSet(HDEVINFO set);
     // The member a device record stands for; nullptr (and the last error set) when
     // the record does not belong to the set.
     Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
     Member* MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data);
+    // The set and, for a device record, its member (nullptr without one); false, with
+    // the last error set, when either is not found.
+    bool FindSetAndMember(HDEVINFO set, const SP_DEVINFO_DATA* data, InfoSet** info,
+                          Member** member);
     bool IsPresent(std::u16string_view instanceId) const;
     void FindPresent(RegistryStore& registry, KeyId devices,
                      const std::function<void(KeyId, std::u16string)>& take);
