@@ -427,6 +427,7 @@ TEST_F(ServiceRunTest, AnAdapterDisabledBeforeTheResetIsLeftDisabled) {
 TEST_F(ServiceRunTest, APendingRestartRecordIsShownKeptByPreviewAndKeptUntilHealed) {
     const std::string settings = "[DriverKey]\r\nNetID=0007\r\n[Restart]\r\n0007=disabling\r\n";
     WriteSettings(Utf8ToUtf16(settings));
+    Sim().SetInstantSleep(true);
     EnableDevice(0, u"0007");
     ClearJournal();
     Run({u"/check"});
