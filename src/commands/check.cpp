@@ -8,6 +8,7 @@
 #include "commands/commands.h"
 #include "common/console.h"
 #include "common/text.h"
+#include "service/service.h"
 
 namespace ze {
 
@@ -122,6 +123,17 @@ int CheckResult(const CheckReport& report) {
                static_cast<int>(errors)));
 }
 
+// An adapter whose restart was cut short may still be disabled; the next reset enables
+// it first.
+void CheckPendingRestart(const RunInputs& inputs, CheckReport* report) {
+    for (const std::u16string& netId : PendingRestartRecords(inputs.settingsFile)) {
+        report->findings.push_back(
+            {Finding::Severity::Warning, inputs.settingsFile, 0,
+             u"[Restart] " + netId + u": the restart of adapter " + netId +
+                 u" did not finish and it may still be disabled; the next reset enables it"});
+    }
+}
+
 }  // namespace
 
 int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
@@ -135,6 +147,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     RunInputs checked = inputs;
     if (rest.empty()) {
         CheckInstalledFiles(inputs, &report);
+        CheckPendingRestart(inputs, &report);
     } else if (CheckFile(rest[0], &report)) {
         // The table below is the reset's own, run with this file as its data file.
         checked.dataFile = rest[0];

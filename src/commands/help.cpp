@@ -49,6 +49,7 @@ std::u16string UsageText() {
            u"  -107  no argument, but not started by the service manager\r\n"
            u"  -108  /debug: the adapter was disabled and could not be enabled again\r\n"
            u"  -109  the service could not register its handler or report its end\r\n"
+           u"  3010  /debug: done, but Windows must restart for the adapter to take it\r\n"
            u"A Linux shell running the program under Wine shows a negative code as its\r\n"
            u"low byte (-107 is 149).\r\n"
            u"\r\n"

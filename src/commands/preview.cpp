@@ -350,7 +350,9 @@ int RunPreview(const RunInputs& inputs, CommandArguments arguments) {
     bool json = false;
     if (!ParseFormat(arguments, &json))
         return RefuseUsage(u"/preview takes no argument but json");
-    return RunDebugReset(inputs);
+    RunInputs preview = inputs;
+    preview.keepsRestartRecord = false;
+    return RunDebugReset(preview);
 }
 
 }  // namespace ze

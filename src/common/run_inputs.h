@@ -15,6 +15,9 @@ struct RunInputs {
     // The code the country data file's entries are looked up under. Unset: the data
     // file's [Settings] WindowsCountry chooses it when the country reset starts.
     std::optional<std::u16string> country;
+    // The restart keeps its record in the settings file while the adapter is disabled;
+    // a preview, which only shows what a run would write, keeps none.
+    bool keepsRestartRecord = true;
 };
 
 // The inputs of this process's run: the files start-up derived from the executable's

@@ -114,6 +114,8 @@
       (DWORD, ClassInstallParamsSize))                                                           \
     X(BOOL, SetupDiCallClassInstaller, (DI_FUNCTION, InstallFunction),                           \
       (HDEVINFO, DeviceInfoSet), (SP_DEVINFO_DATA*, DeviceInfoData))                             \
+    X(BOOL, SetupDiGetDeviceInstallParamsW, (HDEVINFO, DeviceInfoSet),                           \
+      (SP_DEVINFO_DATA*, DeviceInfoData), (SP_DEVINSTALL_PARAMS_W*, DeviceInstallParams))        \
     X(BOOL, SetupDiGetDeviceInstanceIdW, (HDEVINFO, DeviceInfoSet),                              \
       (SP_DEVINFO_DATA*, DeviceInfoData), (LPWSTR, DeviceInstanceId),                            \
       (DWORD, DeviceInstanceIdSize), (DWORD*, RequiredSize))                                     \

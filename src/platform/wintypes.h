@@ -78,6 +78,8 @@ constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_NOACCESS = 998;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG RPC_S_SERVER_UNAVAILABLE = 1722;
+// Succeeded, but the change takes effect only after the computer restarts.
+constexpr LONG ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
 constexpr LONG RPC_S_INVALID_BOUND = 1734;
 
 // Event log entry types.
@@ -237,7 +239,23 @@ struct SP_PROPCHANGE_PARAMS {
     DWORD HwProfile;
 };
 
+// What the device installer asks of its caller after a call (DI_NEEDRESTART, ...);
+// only Flags is read, the rest is kept for the layout.
+struct SP_DEVINSTALL_PARAMS_W {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    void* hwndParent;
+    void* InstallMsgHandler;
+    void* InstallMsgHandlerContext;
+    void* FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    WCHAR DriverPath[MAX_PATH];
+};
+
 static_assert(sizeof(SP_CLASSINSTALL_HEADER) == 8);
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 584);
 static_assert(sizeof(SP_PROPCHANGE_PARAMS) == 20);
 static_assert(sizeof(SP_DEVINFO_DATA) == 32);
 static_assert(sizeof(SERVICE_STATUS) == 28);
@@ -245,10 +263,14 @@ static_assert(sizeof(SERVICE_STATUS) == 28);
 constexpr DWORD DIGCF_PRESENT = 0x2;
 constexpr DWORD SPDRP_HARDWAREID = 0x1;
 constexpr DWORD SPDRP_DRIVER = 0x9;
+constexpr DWORD SPDRP_CONFIGFLAGS = 0xA;
 constexpr DI_FUNCTION DIF_PROPERTYCHANGE = 0x12;
 constexpr DWORD DICS_ENABLE = 1;
 constexpr DWORD DICS_DISABLE = 2;
 constexpr DWORD DICS_FLAG_GLOBAL = 1;
 constexpr DWORD CONFIGFLAG_DISABLED = 0x1;
+// The computer must be restarted for a device change to take effect.
+constexpr DWORD DI_NEEDRESTART = 0x80;
+constexpr DWORD DI_NEEDREBOOT = 0x100;
 
 }  // namespace ze

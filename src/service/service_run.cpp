@@ -40,11 +40,16 @@ int g_nServiceExitCode = 0;
 // Records a state and reports it, trying again a few times when the report fails.
 // False when every attempt failed. The caller holds g_statusMutex.
 bool ReportStatusLocked(DWORD state, DWORD checkPoint = 0, DWORD waitHint = 0) {
-    bool failed = state == SERVICE_STOPPED && g_nServiceExitCode != 0;
+    bool stopped = state == SERVICE_STOPPED;
+    // "Restart needed" is a Win32 code of its own; the program's codes are service-specific.
+    bool restartNeeded = stopped && g_nServiceExitCode == ZE_EXIT_RESTART_NEEDED;
+    bool failed = stopped && g_nServiceExitCode != 0 && !restartNeeded;
     g_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_ServiceStatus.dwCurrentState = state;
     g_ServiceStatus.dwControlsAccepted = state == SERVICE_RUNNING ? kControlsAccepted : 0;
-    g_ServiceStatus.dwWin32ExitCode = failed ? ERROR_SERVICE_SPECIFIC_ERROR : 0;
+    g_ServiceStatus.dwWin32ExitCode = failed          ? ERROR_SERVICE_SPECIFIC_ERROR
+                                      : restartNeeded ? ERROR_SUCCESS_REBOOT_REQUIRED
+                                                      : 0;
     g_ServiceStatus.dwServiceSpecificExitCode = failed ? static_cast<DWORD>(g_nServiceExitCode) : 0;
     g_ServiceStatus.dwCheckPoint = checkPoint;
     g_ServiceStatus.dwWaitHint = waitHint;

@@ -251,14 +251,16 @@ TEST_F(DeviceTest, RestartFindsNoDeviceForANetIdThatIsNotExactlyAPresentOne) {
 TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsNot) {
     Plug(kWifi, {kWifiId}, u"0007");
     Sim().SetInstantSleep(true);
-    const Call calls[] = {
-        Call::SetupDiClassGuidsFromNameW,    Call::SetupDiGetClassDevsW,
-        Call::SetupDiEnumDeviceInfo,         Call::SetupDiGetDeviceRegistryPropertyW,
-        Call::SetupDiSetClassInstallParamsW, Call::SetupDiCallClassInstaller};
-    for (Call call : calls) {
+    // Each call and its first occurrence in the enable: the adapter's state is read
+    // (its Net ID and ConfigFlags) before the disable.
+    const std::pair<Call, int> calls[] = {
+        {Call::SetupDiClassGuidsFromNameW, 3},    {Call::SetupDiGetClassDevsW, 3},
+        {Call::SetupDiEnumDeviceInfo, 3},         {Call::SetupDiGetDeviceRegistryPropertyW, 4},
+        {Call::SetupDiSetClassInstallParamsW, 2}, {Call::SetupDiCallClassInstaller, 2}};
+    for (auto [call, enable] : calls) {
         for (int failures : {1, 5}) {
             Sim().ClearFaults();
-            for (int occurrence = 2; occurrence < 2 + failures; ++occurrence)
+            for (int occurrence = enable; occurrence < enable + failures; ++occurrence)
                 Sim().InjectFault(call, occurrence, ERROR_INVALID_PARAMETER);
             std::uint64_t sleptBefore = Sim().SleptMilliseconds();
             ClearLog();
@@ -276,7 +278,13 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
             EXPECT_EQ(Sim().Devices().OpenSetCount(), 0u) << call;
             ASSERT_FALSE(Sim().Events().empty());
             EXPECT_EQ(Sim().Events().back().eventId & 0xFFFF, recovers ? 1000u : 1001u) << call;
+            // An adapter left disabled keeps the restart record for the next run.
+            EXPECT_EQ(PendingRestartRecords(kIniPath), recovers
+                                                           ? std::vector<std::u16string>{}
+                                                           : std::vector<std::u16string>{u"0007"})
+                << call;
             EnableDevice(1, u"0007");
+            OS().WritePrivateProfileStringW(u"Restart", nullptr, nullptr, kIniPath);
         }
     }
     // An adapter that could not be disabled is not enabled either.
@@ -287,7 +295,8 @@ TEST_F(DeviceTest, AResetRetriesTheEnableUntilTheAdapterIsBackOrReportsThatItIsN
     EXPECT_EQ(
         JournalLines().back(),
         "ReportEvent ZeRegionSvc Information 1000 \"(none)\" \"0007\" \"0\" \"not restarted\"");
-    EXPECT_EQ(JournalLines().size(), 2u);  // and the missing data file's event before it
+    // The missing data file's event before it, and the restart record written and cleared.
+    EXPECT_EQ(JournalLines().size(), 4u) << ::testing::PrintToString(JournalLines());
 }
 
 }  // namespace

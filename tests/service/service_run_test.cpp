@@ -385,6 +385,80 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
     EXPECT_EQ(Sim().Events().back().strings, std::vector<std::u16string>{u"0007"});
 }
 
+// A change the device installer says needs Windows restarted: said in the log, the exit
+// code of /debug and the stopped service's Win32 exit code; unanswered, it is logged.
+TEST_F(ServiceRunTest, ARestartOfWindowsThatTheChangeNeedsIsTheExitCode) {
+    Sim().Settings().restartFlags[kAdapter] = DI_NEEDREBOOT;
+    EXPECT_EQ(Run({u"/debug"}), ZE_EXIT_RESTART_NEEDED);
+    const char16_t* restart = u" Windows must restart for the change to take effect\r\n";
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] EnableDevice", u"[ZeRegionSvc] Windows"}),
+              (Lines{u"[ZeRegionSvc] EnableDevice(0): success!\r\n",
+                     std::u16string(u"[ZeRegionSvc] EnableDevice(0):") + restart,
+                     u"[ZeRegionSvc] EnableDevice(1): success!\r\n",
+                     std::u16string(u"[ZeRegionSvc] EnableDevice(1):") + restart,
+                     u"[ZeRegionSvc] Windows must restart for the adapter to take its new "
+                     u"settings\r\n"}));
+    EXPECT_EQ(Sim().Events().back().strings.back(),
+              u"restarted, taking effect when Windows restarts");
+    EXPECT_EQ(StartRunAndStop(), 0);
+    EXPECT_EQ(Dispatcher().ReportedStatuses().back(),
+              (SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0,
+                              static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), 0, 0, 0}));
+    EXPECT_EQ(RunTimes(), u"4");
+    ClearLog();
+    Sim().InjectFault(Call::SetupDiGetDeviceInstallParamsW, 0, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Run({u"/debug"}), 0);
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] SetupDiGetDeviceInstallParams"}).size(), 2u);
+}
+
+// Disabled by hand or by policy before the reset: neither disabled nor enabled.
+TEST_F(ServiceRunTest, AnAdapterDisabledBeforeTheResetIsLeftDisabled) {
+    EnableDevice(0, u"0007");
+    ClearJournal();
+    ClearLog();
+    EXPECT_EQ(Run({u"/debug"}), 0);
+    EXPECT_TRUE(DeviceAndServiceJournal().empty());
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] The adapter"}),
+              (Lines{u"[ZeRegionSvc] The adapter is disabled and is left disabled\r\n"}));
+    EXPECT_EQ(Sim().Events().back().eventId, 0x400003EAu);
+    EXPECT_EQ(SettingsBytes(), "[DriverKey]\r\nNetID=0007\r\n");
+}
+
+// A restart cut short, as it leaves the machine: /check warns, /preview keeps the
+// record, a heal whose enable fails keeps it and restarts nothing; the record of an
+// unplugged adapter waits for it while the reset goes on.
+TEST_F(ServiceRunTest, APendingRestartRecordIsShownKeptByPreviewAndKeptUntilHealed) {
+    const std::string settings = "[DriverKey]\r\nNetID=0007\r\n[Restart]\r\n0007=disabling\r\n";
+    WriteSettings(Utf8ToUtf16(settings));
+    Sim().SetInstantSleep(true);
+    EnableDevice(0, u"0007");
+    ClearJournal();
+    Run({u"/check"});
+    EXPECT_NE(Sim()
+                  .StandardStream(STD_OUTPUT_HANDLE)
+                  .find("warning: C:\\Program Files\\Zelvaro\\ZeRegionSvc.ini: [Restart] 0007: "
+                        "the restart of adapter 0007 did not finish and it may still be "
+                        "disabled; the next reset enables it\r\n"),
+              std::string::npos);
+    Run({u"/preview"});
+    Sim().InjectFault(Call::SetupDiCallClassInstaller, 0, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run({u"/debug"}), ZE_ERR_ADAPTER_NOT_ENABLED);
+    EXPECT_TRUE(DeviceAndServiceJournal().empty());
+    EXPECT_EQ(SettingsBytes(), settings);
+    EXPECT_EQ(Sim().Events().back().eventId, 0xC00003E9u);
+
+    Sim().ClearFaults();
+    EnableDevice(1, u"0007");
+    const std::string unplugged = "[DriverKey]\r\nNetID=0007\r\n[Restart]\r\n0009=disabling\r\n";
+    WriteSettings(Utf8ToUtf16(unplugged));
+    ClearJournal();
+    EXPECT_EQ(Run({u"/debug"}), 0);
+    std::string adapter = Utf16ToUtf8(kAdapter);
+    EXPECT_EQ(DeviceAndServiceJournal(),
+              (std::vector<std::string>{"DisableDevice " + adapter, "EnableDevice " + adapter}));
+    EXPECT_EQ(SettingsBytes(), unplugged);
+}
+
 TEST_F(ServiceRunTest, ABudgetThatCannotBeWrittenIsLoggedAndKept) {
     WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n[Settings]\r\nRunTimes=3\r\n");
     Sim().InjectFault(Call::WritePrivateProfileStringW, 0, ERROR_ACCESS_DENIED);

@@ -598,6 +598,8 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_INVALID_PARAMETER};
         case Call::SetupDiCallClassInstaller:
             return {ERROR_ACCESS_DENIED, ERROR_NO_SUCH_DEVINST};
+        case Call::SetupDiGetDeviceInstallParamsW:
+            return {ERROR_INVALID_PARAMETER};
         case Call::SetupDiDestroyDeviceInfoList:
             return {ERROR_INVALID_HANDLE};
         // Event log: its service is not running, or it refuses the event.

@@ -29,6 +29,26 @@ def close_twice(m):
         m.expect(f"{call} first close -> 1" in lines, f"{call}: first close failed in {lines!r}")
 
 
+NET_CLASS = "{4d36e972-e325-11ce-bfc1-08002be10318}"
+# Three network devices: enabled, disabled, and without ConfigFlags.
+DEVICES = [("PCI\\VEN_AAAA&DEV_0001\\1", "00000000"), ("PCI\\VEN_AAAA&DEV_0002\\1", "00000001"),
+           ("PCI\\VEN_AAAA&DEV_0003\\1", None)]
+
+
+@case("probe: a device's ConfigFlags and install parameters as the restart reads them")
+def device_state(m):
+    reg = "".join(f'[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\{device}]\n'
+                  f'"ClassGUID"="{NET_CLASS}"\n"Driver"="{NET_CLASS}\\\\000{n}"\n'
+                  + (f'"ConfigFlags"=dword:{flags}\n' if flags else "") + "\n"
+                  for n, (device, flags) in enumerate(DEVICES, 1))
+    lines = run_probe(m, "device_state_probe", reg=reg,
+                      present=[device for device, _ in DEVICES]).decode("utf-8").splitlines()
+    tail = "; install params ok flags=0; cbSize 12 error=1784"
+    m.expect_eq(lines, [f"{DEVICES[0][0]} ConfigFlags ok type=4 value=0 size=4{tail}",
+                        f"{DEVICES[1][0]} ConfigFlags ok type=4 value=1 size=4{tail}",
+                        f"{DEVICES[2][0]} ConfigFlags error=13{tail}"], "probe output")
+
+
 # What follows "h"=hex:01,02,\ in key A, and then a line "x"="1".
 CONTINUATIONS = {
     "blank": "\n  03,04",

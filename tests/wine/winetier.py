@@ -508,6 +508,12 @@ class SimMachine:
         with open(path, "wb") as file:
             file.write(data.encode("utf-8") if isinstance(data, str) else data)
 
+    def plug(self, instance_ids):
+        """Plugs the devices in: Wine enumerates a device once it is under Enum, the
+        simulation only once it is present."""
+        with open(os.path.join(self.directory, "machine.ini"), "a", encoding="utf-8") as file:
+            file.write("".join(f"plugged{n}={device}\n" for n, device in enumerate(instance_ids)))
+
     def import_reg(self, body):
         """Adds the body to the machine's registry.reg, as regedit /S adds it to Wine's."""
         path = os.path.join(self.directory, "registry.reg")
@@ -545,10 +551,12 @@ def compare_probe_outputs(machine, wine_output, sim_output, what):
     return False
 
 
-def run_probe(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, files=None):
+def run_probe(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, files=None,
+              present=()):
     """Runs a probe under Wine and, when the Linux build has it, on the simulated
     machine with the same registry, files and locale, and compares the outputs.
-    files maps Windows paths on C: to contents. Returns the Wine run's output.
+    files maps Windows paths on C: to contents; present lists the device instances
+    under Enum to plug into the simulation. Returns the Wine run's output.
     Without a Linux build of the probe the comparison is not made and the case is
     reported as skipped (its other expectations still count)."""
     wine, sim = run_probe_both(machine, probe, arguments, lc_all, reg, files)
@@ -581,6 +589,7 @@ def run_probe_both(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None
                      lc_all)
     if reg:
         sim.import_reg(reg)
+    sim.plug(present)
     for path, data in (files or {}).items():
         sim.write_file(path, data)
     sim_result = sim.run(arguments)

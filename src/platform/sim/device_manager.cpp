@@ -61,6 +61,13 @@ DeviceManager::Member* DeviceManager::FindMember(InfoSet& set, const SP_DEVINFO_
     return &set.members[data->Reserved - 1];
 }
 
+bool DeviceManager::FindSetAndMember(HDEVINFO set, const SP_DEVINFO_DATA* data, InfoSet** info,
+                                     Member** member) {
+    *info = FindSet(set);
+    *member = nullptr;
+    return *info != nullptr && (data == nullptr || (*member = FindMember(**info, data)) != nullptr);
+}
+
 DeviceManager::Member* DeviceManager::MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data) {
     InfoSet* info = FindSet(set);
     return info == nullptr ? nullptr : FindMember(*info, data);
@@ -259,11 +266,9 @@ BOOL DeviceManager::SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
     if (machine_.DueFault(Call::SetupDiSetClassInstallParamsW))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    InfoSet* info = FindSet(set);
-    if (info == nullptr)
-        return FALSE;
+    InfoSet* info = nullptr;
     Member* member = nullptr;
-    if (data != nullptr && (member = FindMember(*info, data)) == nullptr)
+    if (!FindSetAndMember(set, data, &info, &member))
         return FALSE;
     std::optional<SP_PROPCHANGE_PARAMS>& slot =
         member != nullptr ? member->propertyChange : info->propertyChange;
@@ -340,11 +345,46 @@ BOOL DeviceManager::CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DE
         observer(instanceId, params.StateChange, false);
     BOOL changed = ChangeState(instanceId, params);
     DWORD error = Machine::LastError();
+    if (changed)
+        AskForRestart(set, data, instanceId);
     if (observer && changed) {
         observer(instanceId, params.StateChange, true);
         Machine::SetLastError(error);
     }
     return changed;
+}
+
+// A device whose change needs the computer restarted says so in the install
+// parameters of the member the change was made through.
+void DeviceManager::AskForRestart(HDEVINFO set, const SP_DEVINFO_DATA* data,
+                                  const std::u16string& instanceId) {
+    const auto& flags = machine_.Settings().restartFlags;
+    auto device = std::find_if(flags.begin(), flags.end(), [&](const auto& entry) {
+        return EqualsIgnoreCase(entry.first, instanceId);
+    });
+    if (device == flags.end())
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Member* member = MemberOf(set, data))
+        member->installFlags |= device->second;
+}
+
+BOOL DeviceManager::GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                           SP_DEVINSTALL_PARAMS_W* params) {
+    if (machine_.DueFault(Call::SetupDiGetDeviceInstallParamsW))
+        return FALSE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    InfoSet* info = nullptr;
+    Member* member = nullptr;
+    if (!FindSetAndMember(set, data, &info, &member))
+        return FALSE;
+    if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W))
+        return Machine::Fail(kErrorInvalidUserBuffer);
+    // Without a device record the set's own parameters, which no change touches.
+    *params = SP_DEVINSTALL_PARAMS_W{};
+    params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_W);
+    params->Flags = member != nullptr ? member->installFlags : 0;
+    return TRUE;
 }
 
 BOOL DeviceManager::GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer,

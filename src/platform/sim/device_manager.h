@@ -50,6 +50,10 @@ class DeviceManager {
     BOOL SetClassInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params,
                                DWORD paramsSize);
     BOOL CallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data);
+    // The install parameters of a member: Flags carries what the device's last state
+    // change through the class installer asks for (MachineSettings::restartFlags).
+    BOOL GetDeviceInstallParams(HDEVINFO set, SP_DEVINFO_DATA* data,
+                                SP_DEVINSTALL_PARAMS_W* params);
     BOOL GetDeviceInstanceId(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR buffer, DWORD bufferSize,
                              DWORD* requiredSize);
     BOOL DestroyDeviceInfoList(HDEVINFO set);
@@ -70,23 +74,29 @@ class DeviceManager {
         std::u16string instanceId;
         GUID classGuid{};
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+        DWORD installFlags = 0;  // SP_DEVINSTALL_PARAMS_W::Flags
     };
     struct InfoSet {
         std::vector<Member> members;
         std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // for the whole set
     };
-    // The caller holds mutex_ for these three.
+    // The caller holds mutex_ for these four.
     InfoSet* FindSet(HDEVINFO set);
     // The member a device record stands for; nullptr (and the last error set) when
     // the record does not belong to the set.
     Member* FindMember(InfoSet& set, const SP_DEVINFO_DATA* data);
     Member* MemberOf(HDEVINFO set, const SP_DEVINFO_DATA* data);
+    // The set and, for a device record, its member (nullptr without one); false, with
+    // the last error set, when either is not found.
+    bool FindSetAndMember(HDEVINFO set, const SP_DEVINFO_DATA* data, InfoSet** info,
+                          Member** member);
     bool IsPresent(std::u16string_view instanceId) const;
     void FindPresent(RegistryStore& registry, KeyId devices,
                      const std::function<void(KeyId, std::u16string)>& take);
     void WalkEnum(RegistryStore& registry, KeyId devices,
                   const std::function<void(KeyId, std::u16string)>& take);
     BOOL ChangeState(const std::u16string& instanceId, const SP_PROPCHANGE_PARAMS& params);
+    void AskForRestart(HDEVINFO set, const SP_DEVINFO_DATA* data, const std::u16string& instanceId);
 
     Machine& machine_;
     std::mutex mutex_;  // guards the sets and the observer

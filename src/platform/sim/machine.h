@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -38,6 +39,9 @@ struct MachineSettings {
     std::u16string commandLine;
     // Device instance ids (under SYSTEM\CurrentControlSet\Enum) that are plugged in.
     std::set<std::u16string> presentDevices;
+    // Devices whose state change leaves the computer to be restarted, with the install
+    // parameters' flags it sets (DI_NEEDREBOOT for a device that vetoes its stop).
+    std::map<std::u16string, DWORD> restartFlags;
     // Standard output and error are a console (WriteConsoleW) rather than a file or
     // pipe (WriteFile).
     bool console = false;

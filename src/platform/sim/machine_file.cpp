@@ -112,6 +112,10 @@ bool ReadMachineSettings(const std::filesystem::path& file, MachineSettings* set
         bool ok = true;
         if (section == "PresentDevices") {
             settings->presentDevices.insert(Utf8ToUtf16(value));
+        } else if (section == "RestartFlags") {
+            LCID flags = 0;
+            ok = ParseHex(value, &flags);
+            settings->restartFlags[Utf8ToUtf16(key)] = flags;
         } else if (key == "SystemLocale") {
             ok = ParseHex(value, &settings->systemLocale);
         } else if (key == "UserLocale") {
@@ -151,6 +155,13 @@ bool WriteMachineSettings(const std::filesystem::path& file, const MachineSettin
     int index = 1;
     for (const auto& device : settings.presentDevices) {
         out << index++ << "=" << Utf16ToUtf8(device) << "\n";
+    }
+    if (!settings.restartFlags.empty()) {
+        out << "\n[RestartFlags]\n";
+        for (const auto& [device, flags] : settings.restartFlags) {
+            std::snprintf(locale, sizeof locale, "%X", flags);
+            out << Utf16ToUtf8(device) << "=" << locale << "\n";
+        }
     }
     return WriteBytesAtomically(file, out.str());
 }

@@ -323,6 +323,12 @@ BOOL SimPlatform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINF
     return devices_.CallClassInstaller(InstallFunction, DeviceInfoSet, DeviceInfoData);
 }
 
+BOOL SimPlatform::SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet,
+                                                 SP_DEVINFO_DATA* DeviceInfoData,
+                                                 SP_DEVINSTALL_PARAMS_W* DeviceInstallParams) {
+    return devices_.GetDeviceInstallParams(DeviceInfoSet, DeviceInfoData, DeviceInstallParams);
+}
+
 BOOL SimPlatform::SetupDiGetDeviceInstanceIdW(HDEVINFO DeviceInfoSet,
                                               SP_DEVINFO_DATA* DeviceInfoData,
                                               LPWSTR DeviceInstanceId, DWORD DeviceInstanceIdSize,

@@ -114,6 +114,10 @@
     X(DIGCF_PRESENT)                           \
     X(SPDRP_HARDWAREID)                        \
     X(SPDRP_DRIVER)                            \
+    X(SPDRP_CONFIGFLAGS)                       \
+    X(DI_NEEDRESTART)                          \
+    X(DI_NEEDREBOOT)                           \
+    X(ERROR_SUCCESS_REBOOT_REQUIRED)           \
     X(DIF_PROPERTYCHANGE)                      \
     X(DICS_ENABLE)                             \
     X(DICS_DISABLE)                            \
@@ -152,6 +156,7 @@ ZE_SAME_LAYOUT(GUID)
 ZE_SAME_LAYOUT(SP_DEVINFO_DATA)
 ZE_SAME_LAYOUT(SP_CLASSINSTALL_HEADER)
 ZE_SAME_LAYOUT(SP_PROPCHANGE_PARAMS)
+ZE_SAME_LAYOUT(SP_DEVINSTALL_PARAMS_W)
 #undef ZE_SAME_LAYOUT
 static_assert(offsetof(ze::WIN32_FIND_DATAW, cFileName) == offsetof(::WIN32_FIND_DATAW, cFileName));
 static_assert(offsetof(ze::WIN32_FIND_DATAW, cAlternateFileName) ==
@@ -160,6 +165,8 @@ static_assert(offsetof(ze::SP_DEVINFO_DATA, DevInst) == offsetof(::SP_DEVINFO_DA
 static_assert(offsetof(ze::SP_DEVINFO_DATA, Reserved) == offsetof(::SP_DEVINFO_DATA, Reserved));
 static_assert(offsetof(ze::SP_PROPCHANGE_PARAMS, HwProfile) ==
               offsetof(::SP_PROPCHANGE_PARAMS, HwProfile));
+static_assert(offsetof(ze::SP_DEVINSTALL_PARAMS_W, Flags) ==
+              offsetof(::SP_DEVINSTALL_PARAMS_W, Flags));
 static_assert(sizeof(ze::WCHAR) == sizeof(::WCHAR) && sizeof(ze::DWORD) == sizeof(::DWORD) &&
               sizeof(ze::LONG) == sizeof(::LONG) && sizeof(ze::BOOL) == sizeof(::BOOL));
 

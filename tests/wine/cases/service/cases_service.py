@@ -147,3 +147,36 @@ def no_net_class(m):
         "[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n",
     ])
 
+
+
+ENUM_KEY = f"SYSTEM\\CurrentControlSet\\Enum\\{ADAPTER}"
+
+
+@case("device: /debug reads the adapter's state; one disabled beforehand is left disabled")
+def disabled_adapter(m):
+    m.import_reg(ADAPTER_REG.replace('"ConfigFlags"=dword:00000000',
+                                     '"ConfigFlags"=dword:00000001'))
+    m.install(files={"ZeRegionSvc.ini": SETTINGS})
+    before = m.read_file(APP_INI)
+    m.expect_eq(m.run("/debug").code, exit_code(0), "exit code")
+    messages = m.log_messages()
+    m.expect_log_sequence(messages, ["[ZeRegionSvc] The adapter is disabled and is left disabled\r\n"])
+    m.expect("[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n" not in messages,
+             "a restart was tried")
+    m.expect_eq(m.reg_value(ENUM_KEY, "ConfigFlags"), (4, _dword(1)), "ConfigFlags")
+    m.expect_eq(m.read_file(APP_INI), before, "settings file")
+
+
+@case("device: a restart record of an adapter found enabled is cleared by the next /debug")
+def restart_record_cleared(m):
+    m.import_reg(ADAPTER_REG)
+    m.install(files={"ZeRegionSvc.ini": SETTINGS + "[Restart]\r\n0007=disabling\r\n"})
+    m.expect_eq(m.run("/debug").code, exit_code(0), "exit code")
+    m.expect_log_sequence(m.log_messages(), [
+        "[ZeRegionSvc] Restart record of adapter 0007 cleared: it is enabled\r\n",
+        # Wine 8.0 does not implement SetupDiSetClassInstallParamsW: no restart, and the
+        # record written before the disable is cleared again.
+        "[ZeRegionSvc] SetupDiSetClassInstallParams() return FALSE\r\n",
+    ])
+    m.expect("[Restart]" not in _settings(m), f"settings file: {_settings(m)!r}")
+    m.expect("NetID=0007" in _settings(m), f"settings file: {_settings(m)!r}")
