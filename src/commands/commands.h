@@ -20,6 +20,8 @@ using Command = int (*)(const RunInputs& inputs, CommandArguments arguments);
 constexpr int ZE_EXIT_CHANGES_PENDING = 1;  // /preview: a reset would change something
 constexpr int ZE_EXIT_CHECK_ERRORS = 1;     // /check: the files have errors
 constexpr int ZE_EXIT_USAGE = 87;  // an argument that names nothing (ERROR_INVALID_PARAMETER)
+constexpr int ZE_EXIT_NOT_ELEVATED = -110;  // a command that changes the machine, run without
+                                            // administrator rights
 
 // True when the argument is the command, ignoring case.
 inline bool IsCommand(const char16_t* argument, std::u16string_view command) {
@@ -28,6 +30,18 @@ inline bool IsCommand(const char16_t* argument, std::u16string_view command) {
 
 // Every command, its exit codes and the files the program uses.
 std::u16string UsageText();
+
+// 0 when the process runs with administrative rights; otherwise says so on standard
+// error and in the log and returns ZE_EXIT_NOT_ELEVATED.
+int RefuseWithoutAdministrator();
+
+// The command, run only with administrative rights (RefuseWithoutAdministrator).
+template <Command run>
+int AsAdministrator(const RunInputs& inputs, CommandArguments arguments) {
+    if (int refused = RefuseWithoutAdministrator())
+        return refused;
+    return run(inputs, arguments);
+}
 
 // "/install", "/uninstall" (a stop first, whose result is not used), "/start" and
 // "/stop": the service operation's result.

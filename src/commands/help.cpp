@@ -41,6 +41,7 @@ std::u16string UsageText() {
            u"  -101 to -106   the service manager, or the service, cannot be opened, created,\r\n"
            u"        deleted, started or controlled\r\n"
            u"  -107  no argument, but not started by the service manager\r\n"
+           u"  -110  a command that changes the machine, run without administrator rights\r\n"
            u"  (shells on Windows show a negative code as its low byte: -107 is 149)\r\n"
            u"\r\n"
            u"Files, beside the executable (<name> is its base name):\r\n"
