@@ -91,8 +91,8 @@
       (SERVICE_STATUS*, lpServiceStatus))                                                        \
     X(BOOL, CloseServiceHandle, (SC_HANDLE, hSCObject))                                          \
     X(BOOL, StartServiceCtrlDispatcherW, (const SERVICE_TABLE_ENTRYW*, lpServiceStartTable))     \
-    X(SERVICE_STATUS_HANDLE, RegisterServiceCtrlHandlerW, (LPCWSTR, lpServiceName),              \
-      (LPHANDLER_FUNCTION, lpHandlerProc))                                                       \
+    X(SERVICE_STATUS_HANDLE, RegisterServiceCtrlHandlerExW, (LPCWSTR, lpServiceName),            \
+      (LPHANDLER_FUNCTION_EX, lpHandlerProc), (void*, lpContext))                                \
     X(BOOL, SetServiceStatus, (SERVICE_STATUS_HANDLE, hServiceStatus),                           \
       (SERVICE_STATUS*, lpServiceStatus))                                                        \
     /* Device installer (SetupAPI). */                                                           \

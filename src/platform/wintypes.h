@@ -182,9 +182,12 @@ constexpr DWORD SERVICE_STOP_PENDING = 3;
 constexpr DWORD SERVICE_RUNNING = 4;
 constexpr DWORD SERVICE_ACCEPT_STOP = 0x1;
 constexpr DWORD SERVICE_ACCEPT_SHUTDOWN = 0x4;
+constexpr DWORD SERVICE_ACCEPT_PRESHUTDOWN = 0x100;
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
 constexpr DWORD SERVICE_CONTROL_INTERROGATE = 4;
 constexpr DWORD SERVICE_CONTROL_SHUTDOWN = 5;
+constexpr DWORD SERVICE_CONTROL_PRESHUTDOWN = 0xF;
+constexpr DWORD NO_ERROR = 0;
 
 struct SERVICE_STATUS {
     DWORD dwServiceType;
@@ -197,7 +200,10 @@ struct SERVICE_STATUS {
 };
 
 using LPSERVICE_MAIN_FUNCTIONW = void (*)(DWORD argc, LPWSTR* argv);
-using LPHANDLER_FUNCTION = void (*)(DWORD control);
+// The handler of RegisterServiceCtrlHandlerExW: the only form that is sent
+// SERVICE_CONTROL_PRESHUTDOWN.
+using LPHANDLER_FUNCTION_EX = DWORD (*)(DWORD control, DWORD eventType, void* eventData,
+                                        void* context);
 
 struct SERVICE_TABLE_ENTRYW {
     LPWSTR lpServiceName;

@@ -579,7 +579,7 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_INVALID_HANDLE};
         case Call::StartServiceCtrlDispatcherW:
             return {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT};
-        case Call::RegisterServiceCtrlHandlerW:
+        case Call::RegisterServiceCtrlHandlerExW:
             return {kErrorServiceNotInExe};
         case Call::SetServiceStatus:
             return {ERROR_INVALID_DATA};

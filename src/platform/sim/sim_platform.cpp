@@ -267,9 +267,9 @@ BOOL SimPlatform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServ
     return dispatcher_.StartServiceCtrlDispatcher(lpServiceStartTable);
 }
 
-SERVICE_STATUS_HANDLE SimPlatform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
-                                                               LPHANDLER_FUNCTION lpHandlerProc) {
-    return dispatcher_.RegisterServiceCtrlHandler(lpServiceName, lpHandlerProc);
+SERVICE_STATUS_HANDLE SimPlatform::RegisterServiceCtrlHandlerExW(
+    LPCWSTR lpServiceName, LPHANDLER_FUNCTION_EX lpHandlerProc, void* lpContext) {
+    return dispatcher_.RegisterServiceCtrlHandler(lpServiceName, lpHandlerProc, lpContext);
 }
 
 BOOL SimPlatform::SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,

@@ -105,9 +105,12 @@
     X(SERVICE_RUNNING)                         \
     X(SERVICE_ACCEPT_STOP)                     \
     X(SERVICE_ACCEPT_SHUTDOWN)                 \
+    X(SERVICE_ACCEPT_PRESHUTDOWN)              \
     X(SERVICE_CONTROL_STOP)                    \
     X(SERVICE_CONTROL_INTERROGATE)             \
     X(SERVICE_CONTROL_SHUTDOWN)                \
+    X(SERVICE_CONTROL_PRESHUTDOWN)             \
+    X(NO_ERROR)                                \
     X(DIGCF_PRESENT)                           \
     X(SPDRP_HARDWAREID)                        \
     X(SPDRP_DRIVER)                            \
@@ -188,7 +191,7 @@ Result Forward(SdkResult (*function)(SdkParams...), Params... params) {
 
 // The one service this process hosts, and the control handler it registered.
 std::atomic<LPSERVICE_MAIN_FUNCTIONW> g_serviceMain{nullptr};
-std::atomic<LPHANDLER_FUNCTION> g_serviceHandler{nullptr};
+std::atomic<LPHANDLER_FUNCTION_EX> g_serviceHandler{nullptr};
 
 void WINAPI ServiceMainTrampoline(::DWORD argc, ::LPWSTR* argv) {
     g_serviceMain.load()(argc, reinterpret_cast<LPWSTR*>(argv));
@@ -206,17 +209,19 @@ int g_handlersRunning = 0;
 // Far longer than any handler takes; a handler that hangs does not keep the process.
 constexpr std::chrono::seconds kHandlerDrainTimeout{10};
 
-void WINAPI ServiceHandlerTrampoline(::DWORD control) {
+::DWORD WINAPI ServiceHandlerTrampoline(::DWORD control, ::DWORD eventType, ::LPVOID eventData,
+                                        ::LPVOID context) {
     {
         std::lock_guard<std::mutex> lock(g_handlerMutex);
         ++g_handlersRunning;
     }
-    g_serviceHandler.load()(control);
+    ::DWORD result = g_serviceHandler.load()(control, eventType, eventData, context);
     {
         std::lock_guard<std::mutex> lock(g_handlerMutex);
         --g_handlersRunning;
     }
     g_handlerReturned.notify_all();
+    return result;
 }
 
 // Waits until no handler call is running; keeps the caller's last-error value.
@@ -263,12 +268,12 @@ BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpSe
     return ok;
 }
 
-SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
-                                                                 LPHANDLER_FUNCTION lpHandlerProc) {
+SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerExW(
+    LPCWSTR lpServiceName, LPHANDLER_FUNCTION_EX lpHandlerProc, void* lpContext) {
     g_serviceHandler = lpHandlerProc;
-    return Converted<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerW(
+    return Converted<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerExW(
         Converted<::LPCWSTR>(lpServiceName),
-        lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr));
+        lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr, lpContext));
 }
 
 }  // namespace ze

@@ -40,17 +40,19 @@ void Report(ze::DWORD state) {
     Mark(ze::Format(u"status %u -> %d", state, ok));
 }
 
-void Handler(ze::DWORD control) {
-    Mark(ze::Format(u"control %u on %s thread", control, ThreadName()));
+ze::DWORD Handler(ze::DWORD control, ze::DWORD, void*, void* context) {
+    Mark(ze::Format(u"control %u on %s thread, context %d", control, ThreadName(),
+                    context == &g_status));
     if (control == ze::SERVICE_CONTROL_STOP) {
         Report(ze::SERVICE_STOPPED);
     }
+    return ze::NO_ERROR;
 }
 
 void ServiceMain(ze::DWORD argc, ze::LPWSTR* argv) {
     Mark(ze::Format(u"main argc=%u name=%s on %s thread", argc, argc > 0 ? argv[0] : u"",
                     ThreadName()));
-    g_statusHandle = ze::OS().RegisterServiceCtrlHandlerW(argv[0], Handler);
+    g_statusHandle = ze::OS().RegisterServiceCtrlHandlerExW(argv[0], Handler, &g_status);
     Mark(ze::Format(u"handler registered %d", g_statusHandle != nullptr));
     Report(ze::SERVICE_RUNNING);
 }
