@@ -42,6 +42,8 @@ std::u16string UsageText() {
            u"        deleted, started or controlled\r\n"
            u"  -107  no argument, but not started by the service manager\r\n"
            u"  -110  a command that changes the machine, run without administrator rights\r\n"
+           u"  -111  /install: the program's folder or files can be written by others than\r\n"
+           u"        SYSTEM and Administrators (the service stops with it too)\r\n"
            u"  (shells on Windows show a negative code as its low byte: -107 is 149)\r\n"
            u"\r\n"
            u"Files, beside the executable (<name> is its base name):\r\n"

@@ -68,6 +68,15 @@
     X(void, OutputDebugStringW, (LPCWSTR, lpOutputString))                                       \
     /* Rights: whether the process runs with administrative rights (an elevated token).  */      \
     X(BOOL, IsUserAnAdmin)                                                                       \
+    /* Security: a file's owner and access list, as SDDL text; both are LocalAlloc'ed.    */      \
+    X(DWORD, GetNamedSecurityInfoW, (LPCWSTR, pObjectName), (SE_OBJECT_TYPE, ObjectType),        \
+      (SECURITY_INFORMATION, SecurityInfo), (PSID*, ppsidOwner), (PSID*, ppsidGroup),            \
+      (PACL*, ppDacl), (PACL*, ppSacl), (PSECURITY_DESCRIPTOR*, ppSecurityDescriptor))           \
+    X(BOOL, ConvertSecurityDescriptorToStringSecurityDescriptorW,                                \
+      (PSECURITY_DESCRIPTOR, SecurityDescriptor), (DWORD, RequestedStringSDRevision),            \
+      (SECURITY_INFORMATION, SecurityInformation), (LPWSTR*, StringSecurityDescriptor),          \
+      (ULONG*, StringSecurityDescriptorLen))                                                     \
+    X(HLOCAL, LocalFree, (HLOCAL, hMem))                                                         \
     /* Standard streams: a console takes UTF-16 text (WriteConsoleW), anything else      */      \
     /* (a file, a pipe) takes bytes through WriteFile.                                    */      \
     X(HANDLE, GetStdHandle, (DWORD, nStdHandle))                                                 \

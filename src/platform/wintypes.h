@@ -155,6 +155,18 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// Security descriptors: opaque to the program, which reads them as SDDL text.
+using ULONG = std::uint32_t;
+using HLOCAL = void*;
+using PSID = void*;
+using PACL = void*;
+using PSECURITY_DESCRIPTOR = void*;
+using SECURITY_INFORMATION = DWORD;
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 };
+constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x1;
+constexpr SECURITY_INFORMATION DACL_SECURITY_INFORMATION = 0x4;
+constexpr DWORD SDDL_REVISION_1 = 1;
+
 // Standard streams: the values of STD_OUTPUT_HANDLE and STD_ERROR_HANDLE as DWORDs.
 constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);

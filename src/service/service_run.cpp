@@ -7,6 +7,7 @@
 #include "common/run_inputs.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "service/folder_security.h"
 #include "service/service.h"
 
 namespace ze {
@@ -83,10 +84,11 @@ void ReportStoppedLocked() {
     }
 }
 
-// Registers the handler and reports the service as running. The lock is held
-// throughout, so a control that arrives in between waits for the running state and
-// is answered with it. False when the registration failed.
-bool ConnectHandler() {
+// Registers the handler and reports the service as running, or, when `refused` is a
+// code, as stopped with it. The lock is held throughout, so a control that arrives in
+// between waits for that state and is answered with it. False when the registration
+// failed.
+bool ConnectHandler(int refused) {
     std::lock_guard<std::mutex> lock(g_statusMutex);
     g_ServiceStatus =
         SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 0};
@@ -97,6 +99,11 @@ bool ConnectHandler() {
     if (Service_Status_Handle == nullptr) {
         LogPrint(u"[ZeRegionSvc] Service_Status_Handle = NULL\r\n");
         return false;
+    }
+    if (refused != 0) {
+        g_nServiceExitCode = refused;
+        ReportStoppedLocked();
+        return true;
     }
     g_bWorkPending = true;
     g_bRunningReported = ReportStatusLocked(SERVICE_RUNNING);
@@ -160,11 +167,14 @@ void FinishWork(int result) {
 
 void ServiceMain(DWORD, LPWSTR*) {
     LogPrint(u"[ZeRegionSvc] ServiceMain\r\n");
-    if (!ConnectHandler()) {
+    // A folder others can write would let them run code as LocalSystem through us.
+    int refused = RefuseUnsafeFolder(false);
+    if (!ConnectHandler(refused)) {
         EndServiceProcess();
         return;
     }
-    FinishWork(RunServiceWork());
+    if (refused == 0)
+        FinishWork(RunServiceWork());
 }
 
 namespace {

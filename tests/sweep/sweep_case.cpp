@@ -605,9 +605,15 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {RPC_S_SERVER_UNAVAILABLE, ERROR_INVALID_PARAMETER};
         case Call::DeregisterEventSource:
             return {ERROR_INVALID_HANDLE};
+        // Security: a file whose descriptor cannot be read or converted.
+        case Call::GetNamedSecurityInfoW:
+            return {ERROR_ACCESS_DENIED};
+        case Call::ConvertSecurityDescriptorToStringSecurityDescriptorW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
         // Not failed: calls that cannot fail, and those no swept scenario makes.
         case Call::GetCommandLineW:
         case Call::IsUserAnAdmin:
+        case Call::LocalFree:
         case Call::ReadFile:
         case Call::GetLocalTime:
         case Call::Sleep:

@@ -112,6 +112,8 @@ bool ReadMachineSettings(const std::filesystem::path& file, MachineSettings* set
         bool ok = true;
         if (section == "PresentDevices") {
             settings->presentDevices.insert(Utf8ToUtf16(value));
+        } else if (section == "Security") {
+            settings->fileSecurity.emplace_back(Utf8ToUtf16(key), Utf8ToUtf16(value));
         } else if (key == "SystemLocale") {
             ok = ParseHex(value, &settings->systemLocale);
         } else if (key == "UserLocale") {
@@ -151,6 +153,11 @@ bool WriteMachineSettings(const std::filesystem::path& file, const MachineSettin
     int index = 1;
     for (const auto& device : settings.presentDevices) {
         out << index++ << "=" << Utf16ToUtf8(device) << "\n";
+    }
+    if (!settings.fileSecurity.empty()) {
+        out << "\n[Security]\n";
+        for (const auto& [path, sddl] : settings.fileSecurity)
+            out << Utf16ToUtf8(path) << "=" << Utf16ToUtf8(sddl) << "\n";
     }
     return WriteBytesAtomically(file, out.str());
 }

@@ -17,7 +17,8 @@ bool WriteUtf16File(const std::filesystem::path& file, std::u16string_view text)
 bool WriteBytesAtomically(const std::filesystem::path& file, const std::string& bytes);
 
 // machine.ini: [Machine] SystemLocale, UserLocale (hex LCIDs), Administrator (0/1),
-// WindowsDirectory, ModulePath, CommandLine; [PresentDevices] any key = instance id.
+// WindowsDirectory, ModulePath, CommandLine; [PresentDevices] any key = instance id;
+// [Security] Windows path = SDDL of that file or folder.
 bool ReadMachineSettings(const std::filesystem::path& file, MachineSettings* settings,
                          std::string* error);
 bool WriteMachineSettings(const std::filesystem::path& file, const MachineSettings& settings);

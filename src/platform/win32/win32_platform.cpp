@@ -110,6 +110,9 @@
     X(SERVICE_CONTROL_INTERROGATE)             \
     X(SERVICE_CONTROL_SHUTDOWN)                \
     X(SERVICE_CONTROL_PRESHUTDOWN)             \
+    X(OWNER_SECURITY_INFORMATION)              \
+    X(DACL_SECURITY_INFORMATION)               \
+    X(SDDL_REVISION_1)                         \
     X(NO_ERROR)                                \
     X(DIGCF_PRESENT)                           \
     X(SPDRP_HARDWAREID)                        \
@@ -128,7 +131,9 @@ ZE_SDK_CONSTANTS(ZE_CAPTURE)
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <regstr.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <shlobj.h>
 
@@ -140,6 +145,8 @@ ZE_SDK_CONSTANTS(ZE_COMPARE)
 }  // namespace ze::sdkcheck
 
 #undef ZE_SDK_CONSTANTS
+// An enumerator, not a macro: the program's name would hide the SDK's above.
+static_assert(static_cast<int>(ze::SE_FILE_OBJECT) == static_cast<int>(::SE_FILE_OBJECT));
 
 // The structures cross the boundary by pointer, so their layouts must be the SDK's.
 #define ZE_SAME_LAYOUT(type) static_assert(sizeof(ze::type) == sizeof(::type), #type);
@@ -161,7 +168,8 @@ static_assert(offsetof(ze::SP_DEVINFO_DATA, Reserved) == offsetof(::SP_DEVINFO_D
 static_assert(offsetof(ze::SP_PROPCHANGE_PARAMS, HwProfile) ==
               offsetof(::SP_PROPCHANGE_PARAMS, HwProfile));
 static_assert(sizeof(ze::WCHAR) == sizeof(::WCHAR) && sizeof(ze::DWORD) == sizeof(::DWORD) &&
-              sizeof(ze::LONG) == sizeof(::LONG) && sizeof(ze::BOOL) == sizeof(::BOOL));
+              sizeof(ze::LONG) == sizeof(::LONG) && sizeof(ze::BOOL) == sizeof(::BOOL) &&
+              sizeof(ze::ULONG) == sizeof(::ULONG));
 
 namespace ze {
 namespace {
