@@ -35,7 +35,9 @@ void Mark(const std::u16string& line) {
 
 void Report(ze::DWORD state) {
     g_status.dwCurrentState = state;
-    g_status.dwControlsAccepted = state == ze::SERVICE_RUNNING ? ze::SERVICE_ACCEPT_STOP : 0;
+    // Preshutdown too, as the program accepts it: Wine must take the flag.
+    g_status.dwControlsAccepted =
+        state == ze::SERVICE_RUNNING ? ze::SERVICE_ACCEPT_STOP | ze::SERVICE_ACCEPT_PRESHUTDOWN : 0;
     ze::BOOL ok = ze::OS().SetServiceStatus(g_statusHandle, &g_status);
     Mark(ze::Format(u"status %u -> %d", state, ok));
 }
