@@ -4,16 +4,15 @@
 // parser that could disagree.
 //
 // CheckDataFile reads the country data file: every entry of the per-country sections
-// must parse completely the way the reset parses it, and a country listed in one
-// section should be listed in the others. CheckPlatformFile reads a platform settings
-// file: each section's RegType must be one the reset knows and its RegValue must fit
-// that type. CheckAdapter reads what belongs to the recorded adapter: its driver
-// values the reset parses (the option mask, the power ranges), its region choices,
-// its platform settings file and the Strings section of its OEM INF for the system
-// language. CountryTable runs the country reset itself with each country code of the
-// data file, over the dry-run layer, and reports what it would write. Nothing here
-// changes the machine; every finding names its file (or key) and, when the profile
-// functions can say, the line.
+// must parse completely the way the reset parses it; CheckCoverage says, from the
+// country table, what a country listed in one section but not another gets. CheckPlatformFile reads
+// a platform settings file: each section's RegType must be one the reset knows and its RegValue
+// must fit that type. CheckAdapter reads what belongs to the recorded adapter: its driver values
+// the reset parses (the option mask, the power ranges), its region choices, its platform settings
+// file and the Strings section of its OEM INF for the system language. CountryTable runs the
+// country reset itself with each country code of the data file, over the dry-run layer, and reports
+// what it would write. Nothing here changes the machine; every finding names its file (or key) and,
+// when the profile functions can say, the line.
 #pragma once
 
 #include <map>
@@ -49,8 +48,8 @@ bool CheckFile(const std::u16string& path, CheckReport* report);
 // profile file at all (the finding says why).
 void CheckDataFile(const std::u16string& path, CheckReport* report);
 void CheckPlatformFile(const std::u16string& path, CheckReport* report);
-// The recorded adapter (inputs.netId): its driver values, region choices (against
-// inputs.dataFile), platform settings file and OEM INF.
+// The recorded adapter (inputs.netId): its driver values, platform settings file and
+// OEM INF.
 void CheckAdapter(const RunInputs& inputs, CheckReport* report);
 
 // One row per country code of the data file inputs.dataFile: the values the country
@@ -64,5 +63,17 @@ struct CountryRow {
     std::map<std::u16string, std::u16string> texts;
 };
 std::vector<CountryRow> CountryTable(const RunInputs& inputs);
+
+// A country listed in some of the data file's per-country sections but not in
+// another is a warning that says what the reset writes there all the same: the row
+// of `rows` for that country (USA's entry, a value the driver forces, or nothing), so
+// the warning and the table cannot disagree.
+void CheckCoverage(const std::u16string& path, const std::vector<CountryRow>& rows,
+                   CheckReport* report);
+// Each region the table's rows write on the recorded adapter (inputs.netId) must be a
+// choice of the driver's own enum; a data file entry the reset does not write (the
+// driver forces another value) is not judged.
+void CheckRegions(const RunInputs& inputs, const std::vector<CountryRow>& rows,
+                  CheckReport* report);
 
 }  // namespace ze

@@ -74,33 +74,6 @@ void CheckDriverValues(const std::u16string& driverKeyPath, CheckReport* report)
     }
 }
 
-// Each region the data file gives must be a choice of the driver's own enum.
-void CheckRegions(const std::u16string& driverKeyPath, const std::u16string& dataFile,
-                  CheckReport* report) {
-    const struct {
-        const char16_t* section;
-        const char16_t* property;
-    } bands[] = {{u"RegionChannel2_4G", u"CountryRegion"},
-                 {u"RegionChannel5G", u"CountryRegionABand"}};
-    for (const auto& band : bands) {
-        std::u16string enumKey = driverKeyPath + u"\\NDI\\params\\" + band.property + u"\\enum";
-        std::vector<std::u16string> choices = Names(enumKey, true);
-        if (choices.empty())
-            continue;
-        for (const std::u16string& country : ProfileKeyNames(band.section, dataFile)) {
-            std::u16string region = GetIniString(band.section, country, u"", dataFile);
-            if (region.empty() ||
-                std::find(choices.begin(), choices.end(), region) != choices.end())
-                continue;
-            report->findings.push_back({Finding::Severity::Error, dataFile,
-                                        ProfileLine(dataFile, band.section, country),
-                                        u"[" + std::u16string(band.section) + u"] " + country +
-                                            u"=" + region + u" is not a choice of the driver's " +
-                                            band.property + u" (HKLM\\" + enumKey + u")"});
-        }
-    }
-}
-
 // The INF's Strings section for the system language must hold every token the
 // properties present under NDI\params need.
 void CheckOemInf(const std::u16string& netId, const std::u16string& driverKeyPath,
@@ -142,6 +115,39 @@ void CheckOemInf(const std::u16string& netId, const std::u16string& driverKeyPat
 
 }  // namespace
 
+void CheckRegions(const RunInputs& inputs, const std::vector<CountryRow>& rows,
+                  CheckReport* report) {
+    const struct {
+        const char16_t* section;
+        const char16_t* property;
+    } bands[] = {{u"RegionChannel2_4G", u"CountryRegion"},
+                 {u"RegionChannel5G", u"CountryRegionABand"}};
+    std::u16string driverKeyPath = DriverKeyPath(inputs.netId);
+    for (const auto& band : bands) {
+        std::u16string enumKey = driverKeyPath + u"\\NDI\\params\\" + band.property + u"\\enum";
+        std::vector<std::u16string> choices = Names(enumKey, true);
+        if (inputs.netId.empty() || choices.empty())
+            continue;
+        for (const CountryRow& row : rows) {
+            auto written = row.texts.find(band.property);
+            if (written == row.texts.end() ||
+                std::find(choices.begin(), choices.end(), written->second) != choices.end())
+                continue;
+            // The entry when the reset writes it, otherwise the value the driver forces.
+            std::u16string entry = GetIniString(band.section, row.country, u"", inputs.dataFile);
+            std::u16string what =
+                entry == written->second
+                    ? u"[" + std::u16string(band.section) + u"] " + row.country + u"=" + entry
+                    : row.country + u": the reset writes " + band.property + u"=" +
+                          written->second + u", which";
+            report->findings.push_back({Finding::Severity::Error, inputs.dataFile,
+                                        ProfileLine(inputs.dataFile, band.section, row.country),
+                                        what + u" is not a choice of the driver's " +
+                                            band.property + u" (HKLM\\" + enumKey + u")"});
+        }
+    }
+}
+
 bool CheckReport::HasErrors() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
         return finding.severity == Finding::Severity::Error;
@@ -169,7 +175,6 @@ void CheckAdapter(const RunInputs& inputs, CheckReport* report) {
         return;
     }
     CheckDriverValues(driverKeyPath, report);
-    CheckRegions(driverKeyPath, inputs.dataFile, report);
     std::u16string platformFile;
     if (PlatformSettingsFile(driverKeyPath, &platformFile)) {
         WIN32_FIND_DATAW found{};

@@ -104,13 +104,11 @@ bool ReadableProfile(const std::u16string& path, CheckReport* report) {
 void CheckDataFile(const std::u16string& path, CheckReport* report) {
     if (!ReadableProfile(path, report))
         return;
-    std::map<std::u16string, std::vector<std::u16string>> listed;  // country: its sections
     bool anySection = false;
     for (const char16_t* section : kCountrySections) {
         std::vector<std::u16string> countries = ProfileKeyNames(section, path);
         anySection = anySection || !countries.empty();
         for (const std::u16string& country : countries) {
-            listed[country].push_back(section);
             std::u16string text = GetIniString(section, country, u"", path);
             std::u16string problem = EntryProblem(path, section, country, text);
             if (!problem.empty()) {
@@ -126,19 +124,47 @@ void CheckDataFile(const std::u16string& path, CheckReport* report) {
             {Finding::Severity::Error, path, 0,
              u"has none of the sections [RegionChannel2_4G], [RegionChannel5G], [CountryTxPwr], "
              u"[CountryTxPwr5G], [CountryWirelessMode]"});
-        return;
     }
-    for (const auto& [country, sections] : listed) {
-        for (const char16_t* section : kCountrySections) {
-            if (std::find(sections.begin(), sections.end(), section) != sections.end())
+}
+
+void CheckCoverage(const std::u16string& path, const std::vector<CountryRow>& rows,
+                   CheckReport* report) {
+    // Each section with the table's column of what the reset writes from it.
+    const struct {
+        const char16_t* section;
+        const char16_t* value;
+        std::u16string CountryRow::*column;
+    } columns[] = {{u"RegionChannel2_4G", u"CountryRegion", &CountryRow::region2_4G},
+                   {u"RegionChannel5G", u"CountryRegionABand", &CountryRow::region5G},
+                   {u"CountryTxPwr", u"CountryTxPwr", &CountryRow::txPower},
+                   {u"CountryTxPwr5G", u"CountryTxPwr5G", &CountryRow::txPower5G},
+                   {u"CountryWirelessMode", u"WirelessMode", &CountryRow::wirelessMode}};
+    std::map<std::u16string, std::vector<std::u16string>> listed;  // country: its sections
+    for (const auto& column : columns) {
+        for (const std::u16string& country : ProfileKeyNames(column.section, path))
+            listed[country].push_back(column.section);
+    }
+    for (const auto& [name, sections] : listed) {
+        const std::u16string& country = name;  // older clang cannot capture a binding
+        auto row = std::find_if(rows.begin(), rows.end(),
+                                [&](const CountryRow& r) { return r.country == country; });
+        for (const auto& column : columns) {
+            if (std::find(sections.begin(), sections.end(), column.section) != sections.end())
                 continue;
-            bool fallsBack = std::u16string_view(section).starts_with(u"Country") &&
-                             !GetIniString(section, u"USA", u"", path).empty();
-            report->findings.push_back(
-                {Finding::Severity::Warning, path, ProfileLine(path, sections.front(), country),
-                 country + u" is listed in [" + sections.front() + u"] but not in [" + section +
-                     u"]" +
-                     (fallsBack ? u": the reset uses USA's entry" : u": nothing is written")});
+            // What the table shows is what the warning says: the reset's own answer.
+            std::u16string written = row == rows.end() ? u"" : (*row).*column.column;
+            bool fallsBack = std::u16string_view(column.section).starts_with(u"Country") &&
+                             !GetIniString(column.section, u"USA", u"", path).empty();
+            std::u16string outcome = written.empty() ? u": nothing is written"
+                                     : fallsBack
+                                         ? u": the reset uses USA's entry, " +
+                                               std::u16string(column.value) + u" " + written
+                                         : u": the reset writes " + std::u16string(column.value) +
+                                               u" " + written + u" all the same";
+            report->findings.push_back({Finding::Severity::Warning, path,
+                                        ProfileLine(path, sections.front(), country),
+                                        country + u" is listed in [" + sections.front() +
+                                            u"] but not in [" + column.section + u"]" + outcome});
         }
     }
 }

@@ -25,7 +25,9 @@ int ProfileLine(const std::u16string& path, const std::u16string& section,
 // The checker reads each file's bytes once; a new check starts afresh.
 void ForgetFileBytes();
 // Findings about bytes the profile functions misread: NUL bytes without a UTF-16
-// byte-order mark, UTF-8 without one, an odd UTF-16 byte count.
+// byte-order mark, an odd UTF-16 byte count, a UTF-8 byte-order mark (an error:
+// Windows reads the file as ANSI, mark included), UTF-8 text with non-ASCII
+// characters (read as ANSI).
 void CheckEncoding(const std::u16string& path, CheckReport* report);
 // True when the file exists, is a file and has a section the profile functions
 // read; otherwise a finding says why.

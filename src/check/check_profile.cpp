@@ -57,7 +57,8 @@ bool StartsWith(const std::string& bytes, std::string_view prefix) {
     return bytes.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The text as the profile functions decode it: by its byte-order mark, else ANSI.
+// The text as Windows' profile functions decode it: by its UTF-16 byte-order mark,
+// else ANSI (a UTF-8 mark included).
 std::u16string Decode(const std::string& bytes) {
     bool littleEndian = StartsWith(bytes, "\xFF\xFE");
     if (littleEndian || StartsWith(bytes, "\xFE\xFF")) {
@@ -70,8 +71,6 @@ std::u16string Decode(const std::string& bytes) {
         }
         return text;
     }
-    if (StartsWith(bytes, "\xEF\xBB\xBF"))
-        return Utf8ToUtf16(std::string_view(bytes).substr(3));
     return AnsiToUtf16(bytes);
 }
 
@@ -148,14 +147,23 @@ void CheckEncoding(const std::u16string& path, CheckReport* report) {
              u"holds NUL bytes: binary, or UTF-16 without its byte-order mark, which the "
              u"profile functions misread"});
     }
+    // Windows knows no UTF-8 mark: it reads the file as ANSI, the mark's bytes the
+    // start of line 1, so a section named there is never found. (Wine reads it as UTF-8.)
+    constexpr const char16_t* kSaveAs = u"save it as UTF-16LE with a byte-order mark, or as ANSI";
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+        report->findings.push_back({Finding::Severity::Error, path, 0,
+                                    u"has a UTF-8 byte-order mark: Windows reads this file as "
+                                    u"ANSI; " +
+                                        std::u16string(kSaveAs)});
+        return;
+    }
     bool ascii = std::all_of(bytes.begin(), bytes.end(),
                              [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!utf16 && !StartsWith(bytes, "\xEF\xBB\xBF") && !ascii &&
-        Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes) {
-        report->findings.push_back(
-            {Finding::Severity::Warning, path, 0,
-             u"is UTF-8 without a byte-order mark: the profile functions read it as ANSI, so "
-             u"its non-ASCII text is misread"});
+    if (!utf16 && !ascii && Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes) {
+        report->findings.push_back({Finding::Severity::Warning, path, 0,
+                                    u"is UTF-8, which the profile functions read as ANSI, so its "
+                                    u"non-ASCII text is misread; " +
+                                        std::u16string(kSaveAs)});
     }
 }
 

@@ -111,6 +111,17 @@ std::u16string TableText(const std::vector<CountryRow>& rows,
     return text;
 }
 
+// The exit code; errors are also named on standard error, in one line.
+int CheckResult(const CheckReport& report) {
+    auto errors =
+        std::count_if(report.findings.begin(), report.findings.end(),
+                      [](const Finding& f) { return f.severity == Finding::Severity::Error; });
+    return ReportFailure(
+        u"/check", errors > 0 ? ZE_EXIT_CHECK_ERRORS : 0,
+        Format(u"%d errors in the files the reset reads, listed on standard output",
+               static_cast<int>(errors)));
+}
+
 }  // namespace
 
 int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
@@ -118,8 +129,7 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
     AuditRequest audit;
     std::u16string usage;
     if (!TakeAuditOptions(&rest, &audit, &usage)) {
-        PrintError(u"ZeRegionSvc: " + usage + u".\r\n\r\n" + UsageText());
-        return ZE_EXIT_USAGE;
+        return RefuseUsage(usage);
     }
     CheckReport report;
     RunInputs checked = inputs;
@@ -130,16 +140,19 @@ int RunCheck(const RunInputs& inputs, CommandArguments arguments) {
         checked.dataFile = rest[0];
     } else {
         PrintOut(FindingsText(report));
-        return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+        return CheckResult(report);
     }
     std::vector<CountryRow> rows = CountryTable(checked);
+    CheckCoverage(checked.dataFile, rows, &report);
+    if (rest.empty())
+        CheckRegions(checked, rows, &report);
     std::vector<std::vector<std::u16string>> auditColumns;
     if (audit.requested) {
         auditColumns = AuditColumns({audit.databasePath, checked.dataFile, checked.netId},
                                     audit.mapPath, rows, &report);
     }
     PrintOut(FindingsText(report) + TableText(rows, auditColumns));
-    return report.HasErrors() ? ZE_EXIT_CHECK_ERRORS : 0;
+    return CheckResult(report);
 }
 
 }  // namespace ze

@@ -19,6 +19,7 @@ using Command = int (*)(const RunInputs& inputs, CommandArguments arguments);
 // Exit codes of these commands.
 constexpr int ZE_EXIT_CHANGES_PENDING = 1;  // /preview: a reset would change something
 constexpr int ZE_EXIT_CHECK_ERRORS = 1;     // /check: the files have errors
+constexpr int ZE_EXIT_PREVIEW_FAILED = 2;  // /preview: the reset would fail, or cannot be previewed
 constexpr int ZE_EXIT_USAGE = 87;  // an argument that names nothing (ERROR_INVALID_PARAMETER)
 constexpr int ZE_EXIT_NOT_ELEVATED = -110;  // a command that changes the machine, run without
                                             // administrator rights
@@ -30,6 +31,15 @@ inline bool IsCommand(const char16_t* argument, std::u16string_view command) {
 
 // Every command, its exit codes and the files the program uses.
 std::u16string UsageText();
+// Refuses the command line: the reason and the usage on standard error, the reason
+// in the log; ZE_EXIT_USAGE.
+int RefuseUsage(const std::u16string& reason);
+
+// A failed command's result in words ("the service cannot be started").
+std::u16string FailureReason(int result);
+// When `result` is not 0, prints one line on standard error: the command, that it
+// failed, why (`reason`, or the result in words) and the result. Returns `result`.
+int ReportFailure(std::u16string_view command, int result, std::u16string_view reason = {});
 
 // 0 when the process runs with administrative rights; otherwise says so on standard
 // error and in the log and returns ZE_EXIT_NOT_ELEVATED.
@@ -62,18 +72,22 @@ int RunVersion(const RunInputs& inputs, CommandArguments arguments);
 int RunCheck(const RunInputs& inputs, CommandArguments arguments);
 
 // "/debug": the reset sequence on the calling thread, then the service's start type
-// becomes manual. Returns the sequence's result.
+// becomes manual. Returns the sequence's result; RunDebug also says at the console
+// when it failed.
+int RunDebugReset(const RunInputs& inputs);
 int RunDebug(const RunInputs& inputs, CommandArguments arguments);
 
 // "/preview [json]": the reset of "/debug", run over the PreviewLayer (preview.h)
-// that the entry installed.
+// that the entry installed. Any other format is refused with ZE_EXIT_USAGE.
 int RunPreview(const RunInputs& inputs, CommandArguments arguments);
 
 // Any other argument, `arguments[0]`, is a hardware ID: the Net ID of the first
 // present network adapter whose first hardware ID contains it is recorded in the
 // settings file. 0, the lookup's code when it found none (the recorded Net ID is
 // kept), ZE_ERR_WRITE_VALUE when the settings file cannot be written, ZE_EXIT_USAGE
-// for an empty ID.
+// for an empty ID or one that starts with '/' or '-' (a mistyped command: no
+// hardware ID starts with either), then ZE_EXIT_NOT_ELEVATED without administrator
+// rights.
 int RunHardwareId(const RunInputs& inputs, CommandArguments arguments);
 
 }  // namespace ze

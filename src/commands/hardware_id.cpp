@@ -19,18 +19,29 @@ int RunHardwareId(const RunInputs& inputs, CommandArguments arguments) {
         PrintError(UsageText());
         return ZE_EXIT_USAGE;
     }
+    if (*hardwareId == u'/' || *hardwareId == u'-')
+        return RefuseUsage(u"unknown command " + std::u16string(hardwareId));
+    // A mistyped command is a usage error whatever the rights; a hardware ID changes
+    // the settings file.
+    if (int refused = RefuseWithoutAdministrator())
+        return refused;
+    std::u16string command = u"recording the adapter " + std::u16string(hardwareId);
     // A lookup that finds nothing keeps the recorded Net ID and fails.
     char16_t netId[32] = {};
     int found = FindNetIdByHwId(hardwareId, netId);
     if (found != 0) {
         LogPrint(u"[ZeRegionSvc] Net ID not recorded, the settings file keeps its Net ID\r\n");
-        return found;
+        return ReportFailure(command, found,
+                             found == ZE_ERR_FAILED
+                                 ? u"no present network adapter's first hardware ID contains it"
+                                 : u"");
     }
     LogPrint(u"[ZeRegionSvc] Write Net ID = %s to ini\r\n", netId);
     if (!OS().WritePrivateProfileStringW(u"DriverKey", u"NetID", netId,
                                          inputs.settingsFile.c_str())) {
         LogPrint(u"[ZeRegionSvc] Write Net ID to ini failed\r\n");
-        return ZE_ERR_WRITE_VALUE;
+        return ReportFailure(command, ZE_ERR_WRITE_VALUE,
+                             u"the settings file " + inputs.settingsFile + u" cannot be written");
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "commands/preview.h"
 #include "common/console.h"
 #include "common/event_text.h"
+#include "common/events.h"
 #include "common/paths.h"
 #include "common/reg_format.h"
 #include "common/text.h"
@@ -55,6 +56,46 @@ Changes CollectChanges(const DryRunPlatform& layer) {
         break;
     }
     return changes;
+}
+
+// Why the real run would fail or do nothing, from the outcomes it reports and the
+// changes the machine refused it.
+std::vector<std::u16string> RunFailures(const DryRunPlatform& layer) {
+    std::vector<std::u16string> failures;
+    for (const ReportedEvent& event : layer.Events()) {
+        const std::u16string insert = event.inserts.empty() ? u"" : event.inserts.front();
+        switch (event.eventId & 0xFFFF) {
+            case ZE_EVENT_NO_NET_ID:
+                failures.push_back(u"no adapter is recorded ([DriverKey] NetID of " + insert +
+                                   u" is empty)");
+                break;
+            case ZE_EVENT_ADAPTER_NOT_FOUND:
+                failures.push_back(u"no present network adapter has the Net ID " + insert);
+                break;
+            case ZE_EVENT_ADAPTER_STAYS_DISABLED:
+                failures.push_back(u"the adapter " + insert + u" would stay disabled");
+                break;
+            case ZE_EVENT_NO_COUNTRY:
+                failures.push_back(u"the country cannot be determined from " + insert);
+                break;
+            case ZE_EVENT_FILE_UNREADABLE:
+                // A model without a platform settings file is no failure.
+                if (EqualsIgnoreCase(insert, g_szZeCoInstDatPath))
+                    failures.push_back(u"the country data file " + insert +
+                                       u" is missing or unreadable");
+                break;
+            default:
+                break;
+        }
+    }
+    for (const RefusedChange& refused : layer.Refusals()) {
+        failures.push_back(refused.call + u" " + refused.target +
+                           Format(u" would fail with error %d", static_cast<int>(refused.error)) +
+                           (refused.error == ERROR_ACCESS_DENIED
+                                ? u" (access denied: administrative rights are needed)"
+                                : u""));
+    }
+    return failures;
 }
 
 std::u16string DataText(const std::optional<RegData>& data) {
@@ -142,7 +183,7 @@ std::u16string StartTypeText(const StartTypeChange& change) {
            DataText(change.after) + u"\r\n";
 }
 
-std::u16string PreviewText(const Changes& changes) {
+std::u16string PreviewText(const Changes& changes, const std::vector<std::u16string>& failures) {
     std::u16string text = u"What a reset (/debug) would change; nothing has been changed.\r\n\r\n";
     for (const KeyChange& key : changes.registry)
         text += KeyText(key);
@@ -160,7 +201,11 @@ std::u16string PreviewText(const Changes& changes) {
     for (const ReportedEvent& event : changes.events)
         text += u"Event " + QuoteText(event.source) + u": " +
                 EventText(event.type, event.eventId, event.inserts) + u"\r\n";
-    if (!changes.MachineWouldChange()) {
+    if (!failures.empty()) {
+        text += u"The reset would fail:\r\n";
+        for (const std::u16string& failure : failures)
+            text += u"  " + failure + u"\r\n";
+    } else if (!changes.MachineWouldChange()) {
         text += u"Nothing to change: the adapter's settings are in line.\r\n";
     }
     return text;
@@ -207,7 +252,7 @@ std::u16string JsonList(const std::vector<Item>& items, Render render) {
     return list + u"]";
 }
 
-std::u16string PreviewJson(const Changes& changes) {
+std::u16string PreviewJson(const Changes& changes, const std::vector<std::u16string>& failures) {
     auto keyJson = [](const KeyChange& key) {
         const char16_t* kind = key.kind == KeyChange::Kind::Created   ? u"created"
                                : key.kind == KeyChange::Kind::Deleted ? u"deleted"
@@ -224,6 +269,8 @@ std::u16string PreviewJson(const Changes& changes) {
     };
     std::u16string json = u"{\"changes\": ";
     json += changes.MachineWouldChange() ? u"true" : u"false";
+    json += failures.empty() ? u", \"failed\": false" : u", \"failed\": true";
+    json += u", \"errors\": " + JsonList(failures, JsonString);
     json += u",\r\n \"registry\": " + JsonList(changes.registry, keyJson);
     json += u",\r\n \"startType\": ";
     json += changes.startType ? u"{\"service\": " + JsonString(g_szServiceName) +
@@ -264,25 +311,46 @@ void ShowLogBytes(const std::u16string& path, const BYTE* bytes, DWORD size) {
     PrintError(text);
 }
 
+bool ParseFormat(CommandArguments arguments, bool* json) {
+    *json = arguments.size() == 1 && IsCommand(arguments[0], u"json");
+    return arguments.empty() || *json;
+}
+
 }  // namespace
 
 PreviewLayer::PreviewLayer(CommandArguments arguments)
-    : json_(!arguments.empty() && IsCommand(arguments[0], u"json")), layer_(OS()) {
+    : valid_(ParseFormat(arguments, &json_)), layer_(OS()) {
     layer_.SetFileSink(ShowLogBytes);
     scope_.emplace(layer_);
 }
 
-int PreviewLayer::Report(int runResult) {
+int PreviewLayer::Report(int runResult, std::u16string_view runFailure) {
     scope_.reset();
-    if (runResult != 0)
-        return runResult;
+    if (!valid_)
+        return runResult;  // refused, with the usage, by RunPreview
     Changes changes = CollectChanges(layer_);
-    PrintOut(json_ ? PreviewJson(changes) : PreviewText(changes));
+    std::vector<std::u16string> failures = RunFailures(layer_);
+    if (runResult != 0 && (failures.empty() || !runFailure.empty()))
+        failures.insert(failures.begin(), runFailure.empty()
+                                              ? Format(u"the run ended with code %d", runResult)
+                                              : std::u16string(runFailure));
+    PrintOut(json_ ? PreviewJson(changes, failures) : PreviewText(changes, failures));
+    if (!failures.empty()) {
+        std::u16string joined;
+        for (const std::u16string& failure : failures)
+            joined += (joined.empty() ? u"" : u"; ") + failure;
+        PrintError(u"ZeRegionSvc: /preview: the reset would fail or cannot be previewed: " +
+                   joined + u"\r\n");
+        return ZE_EXIT_PREVIEW_FAILED;
+    }
     return changes.MachineWouldChange() ? ZE_EXIT_CHANGES_PENDING : 0;
 }
 
-int RunPreview(const RunInputs& inputs, CommandArguments) {
-    return RunDebug(inputs, {});
+int RunPreview(const RunInputs& inputs, CommandArguments arguments) {
+    bool json = false;
+    if (!ParseFormat(arguments, &json))
+        return RefuseUsage(u"/preview takes no argument but json");
+    return RunDebugReset(inputs);
 }
 
 }  // namespace ze

@@ -9,20 +9,20 @@ int RunInstall(const RunInputs&, CommandArguments) {
     // A service that would refuse to run from this folder is not registered.
     if (int refused = RefuseUnsafeFolder(true))
         return refused;
-    return ZeInstallService();
+    return ReportFailure(u"/install", ZeInstallService());
 }
 
 int RunUninstall(const RunInputs&, CommandArguments) {
     ZeStopService();
-    return ZeUninstallService();
+    return ReportFailure(u"/uninstall", ZeUninstallService());
 }
 
 int RunStart(const RunInputs&, CommandArguments) {
-    return ZeStartService();
+    return ReportFailure(u"/start", ZeStartService());
 }
 
 int RunStop(const RunInputs&, CommandArguments) {
-    return ZeStopService();
+    return ReportFailure(u"/stop", ZeStopService());
 }
 
 }  // namespace ze

@@ -5,9 +5,11 @@
 
 #include "commands/commands.h"
 #include "commands/preview.h"
+#include "common/console.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/run_inputs.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -39,9 +41,12 @@ bool StartUp() {
 
 int RunServiceHost() {
     if (!OS().StartServiceCtrlDispatcherW(g_ServiceTable)) {
-        LogPrint(u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = %d\r\n",
-                 OS().GetLastError());
-        return ZE_EXIT_DISPATCHER_FAILED;
+        DWORD error = OS().GetLastError();
+        LogPrint(u"[ZeRegionSvc] StartServiceCtrlDispatcher() return FALSE, error = %d\r\n", error);
+        return ReportFailure(u"running as the service", ZE_EXIT_DISPATCHER_FAILED,
+                             Format(u"not started by the service manager (error %d); "
+                                    u"ZeRegionSvc /? lists the commands",
+                                    error));
     }
     return 0;
 }
@@ -77,13 +82,18 @@ int RunCommand(int argc, char16_t** argv) {
                                CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
         }
     }
-    return AsAdministrator<RunHardwareId>(
-        inputs, CommandArguments(argv + 1, static_cast<std::size_t>(argc - 1)));
+    return RunHardwareId(inputs, CommandArguments(argv + 1, static_cast<std::size_t>(argc - 1)));
 }
 
-int RunMain(int argc, char16_t** argv) {
+constexpr char16_t kStartUpFailed[] = u"start-up failed (executable path or name too long)";
+
+// `fatalOnStdout`: the start-up failure is printed on standard output; a preview
+// reports it itself.
+int RunMain(int argc, char16_t** argv, bool fatalOnStdout = true) {
     if (!StartUp()) {
-        std::fputs("Fatal Error: start-up failed (executable path or name too long)\r\n", stdout);
+        if (fatalOnStdout)
+            std::fputs("Fatal Error: start-up failed (executable path or name too long)\r\n",
+                       stdout);
         return ZE_EXIT_INIT_FAILED;
     }
     int result = argc < 2 ? RunServiceHost() : RunCommand(argc, argv);
@@ -97,7 +107,8 @@ int _tmain(int argc, char16_t** argv) {
     if (argc >= 2 && IsCommand(argv[1], u"/preview")) {
         // The whole run, start-up included, goes over the preview's dry-run layer.
         PreviewLayer preview(CommandArguments(argv + 2, static_cast<std::size_t>(argc - 2)));
-        return preview.Report(RunMain(argc, argv));
+        int result = RunMain(argc, argv, !preview.Reports());
+        return preview.Report(result, result == ZE_EXIT_INIT_FAILED ? kStartUpFailed : u"");
     }
     return RunMain(argc, argv);
 }

@@ -31,12 +31,16 @@ TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
         std::optional<Call> fault;
         int result;
         const char16_t* message;
+        const char* console;
     };
     const Case cases[] = {
-        {u"USB\\VID_0BDA", std::nullopt, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
-        {u"/helpme", std::nullopt, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n"},
+        {u"USB\\VID_0BDA", std::nullopt, -999, u"[ZeRegionSvc] Device not found by HW ID!\r\n",
+         "ZeRegionSvc: recording the adapter USB\\VID_0BDA failed: no present network adapter's "
+         "first hardware ID contains it (-999)\r\n"},
         {u"PCI\\VEN_14E4", Call::SetupDiGetClassDevsW, -7,
-         u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n"},
+         u"[ZeRegionSvc] SetupDiGetClassDevs() return INVALID_HANDLE_VALUE\r\n",
+         "ZeRegionSvc: recording the adapter PCI\\VEN_14E4 failed: the network adapters cannot "
+         "be listed (-7)\r\n"},
     };
     for (const Case& c : cases) {
         WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
@@ -46,7 +50,9 @@ TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
             Sim().InjectFault(*c.fault, 0, ERROR_INVALID_PARAMETER);
         ClearLog();
         ClearJournal();
+        std::size_t shown = Sim().StandardStream(STD_ERROR_HANDLE).size();
         EXPECT_EQ(Run({c.argument}), c.result) << Utf16ToUtf8(c.argument);
+        EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE).substr(shown), c.console);
         EXPECT_EQ(SettingsBytes(), before);
         EXPECT_TRUE(JournalLines().empty());
         EXPECT_EQ(
@@ -58,15 +64,26 @@ TEST_F(RecordNetIdTest, AFailedLookupKeepsTheRecordedNetIdAndFails) {
     }
 }
 
-TEST_F(RecordNetIdTest, AnEmptyHardwareIdIsRefusedWithUsageAndRecordsNothing) {
-    WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
-    std::string before = SettingsBytes();
-    EXPECT_EQ(Run({u""}), ZE_EXIT_USAGE);
-    EXPECT_EQ(SettingsBytes(), before);
-    EXPECT_TRUE(JournalLines().empty());
-    EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE),
-              "ZeRegionSvc: the hardware ID is empty.\r\n\r\n" + Utf16ToUtf8(UsageText()));
-    EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+// An empty ID would match every adapter; a mistyped command is no hardware ID.
+TEST_F(RecordNetIdTest, AnEmptyIdOrAMistypedCommandIsRefusedWithUsageAndRecordsNothing) {
+    const struct {
+        const char16_t* argument;
+        const char* reason;
+    } cases[] = {{u"", "the hardware ID is empty"},
+                 {u"/instal", "unknown command /instal"},
+                 {u"-debug", "unknown command -debug"}};
+    for (const auto& c : cases) {
+        WriteSettings(u"[DriverKey]\r\nNetID=0003\r\n");
+        std::string before = SettingsBytes();
+        ClearLog();
+        std::size_t shown = Sim().StandardStream(STD_ERROR_HANDLE).size();
+        EXPECT_EQ(Run({c.argument}), ZE_EXIT_USAGE);
+        EXPECT_EQ(SettingsBytes(), before);
+        EXPECT_TRUE(JournalLines().empty());
+        EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE).substr(shown),
+                  "ZeRegionSvc: " + std::string(c.reason) + ".\r\n\r\n" + Utf16ToUtf8(UsageText()));
+        EXPECT_EQ(ActionLines(), (Lines{u"[ZeRegionSvc] <-- _tmain()\r\n"}));
+    }
 }
 
 TEST_F(RecordNetIdTest, ASettingsFileThatCannotBeWrittenFailsTheAction) {

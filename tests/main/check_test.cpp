@@ -39,7 +39,8 @@ class CheckTest : public ::testing::Test {
     }
 
     // Runs the program on the machine; returns the exit code, the output in *shown.
-    int Run(std::vector<std::u16string> arguments, std::string* shown) {
+    int Run(std::vector<std::u16string> arguments, std::string* shown,
+            std::string* errors = nullptr) {
         std::string error;
         auto machine = sim::SimPlatform::OpenMachine(dir_, &error);
         EXPECT_NE(machine, nullptr) << error;
@@ -51,6 +52,8 @@ class CheckTest : public ::testing::Test {
         ScopedPlatform scope(*machine);
         int code = _tmain(static_cast<int>(arguments.size()), argv.data());
         *shown = machine->StandardStream(STD_OUTPUT_HANDLE);
+        if (errors != nullptr)
+            *errors = machine->StandardStream(STD_ERROR_HANDLE);
         EXPECT_TRUE(machine->JournalOf().Lines().empty());
         return code;
     }
@@ -82,17 +85,22 @@ TEST_F(CheckTest, EntriesTheResetWouldMisreadAreErrorsWithTheirFile) {
     data.replace(data.find("DEU=10001000"), 12, "DEU=xyz");
     data.replace(data.find("DEU=115"), 7, "DEU=11x");
     data.replace(data.find("GBR=1\r\n\r\n[RegionChannel5G]"), 5, "GBR=42");
+    // Not judged: with channel 14 disabled the reset writes region 1 for JPN.
+    data.replace(data.find("JPN=5"), 5, "JPN=42");
     Write(kInstallDir / "ZeCoInst.dat", data);
     Write("C/windows/system32/ZC00121D6A.ini",
           "[A]\r\nRegName=N\r\nRegType=reg_dword\r\nRegValue=1\r\n"
           "[B]\r\nRegName=M\r\nRegType=REG_DWORD\r\nRegValue=0x10\r\n");
-    std::string shown;
-    EXPECT_EQ(Run({u"/check"}, &shown), ZE_EXIT_CHECK_ERRORS);
+    std::string shown, errors;
+    EXPECT_EQ(Run({u"/check"}, &shown, &errors), ZE_EXIT_CHECK_ERRORS);
+    EXPECT_EQ(errors,
+              "ZeRegionSvc: /check failed: 5 errors in the files the reset reads, listed on "
+              "standard output (1)\r\n");
     for (const char* finding : {
              "ZeCoInst.dat:28: [CountryTxPwr5G] JPN=14,14,12 is not four numbers",
              "[CountryWirelessMode] DEU=xyz has no hexadecimal number",
              "[CountryTxPwr] DEU=11x is not a whole decimal number: the reset reads 11",
-             "[RegionChannel2_4G] GBR=42 is not a choice of the driver's CountryRegion",
+             ":12: [RegionChannel2_4G] GBR=42 is not a choice of the driver's CountryRegion",
              "warning: C:\\windows\\system32\\ZC00121D6A.ini",
              "[B] RegValue \"0x10\" is not a whole decimal number: written as 0",
              "FRA is listed in [RegionChannel2_4G] but not in [CountryTxPwr]: the reset uses USA's "
@@ -102,17 +110,55 @@ TEST_F(CheckTest, EntriesTheResetWouldMisreadAreErrorsWithTheirFile) {
     }
 }
 
+// A value the reset writes without an entry (the driver's channel-14 setting forces
+// JPN's region, USA's power stands in) is what both the warning and the table say.
+TEST_F(CheckTest, AWarningAboutAMissingEntrySaysWhatTheTableShows) {
+    std::string data = Read(kInstallDir / "ZeCoInst.dat");
+    data.erase(data.find("JPN=5\r\n"), 7);
+    data.erase(data.find("DEU=1\r\n"), 7);  // the first, [RegionChannel2_4G]'s
+    Write(kInstallDir / "ZeCoInst.dat", data);
+    std::string shown;
+    EXPECT_EQ(Run({u"/check"}, &shown), 0) << shown;
+    for (const char* line : {
+             "JPN is listed in [RegionChannel5G] but not in [RegionChannel2_4G]: the reset writes "
+             "CountryRegion \"1\" all the same\r\n",
+             "DEU is listed in [RegionChannel5G] but not in [RegionChannel2_4G]: nothing is "
+             "written\r\n",
+             "FRA is listed in [RegionChannel2_4G] but not in [CountryTxPwr]: the reset uses USA's "
+             "entry, CountryTxPwr 0x00000011\r\n",
+         }) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    }
+    for (const char* row :
+         {R"(JPN +"1" +"9" )", R"(DEU +- +"1" )", R"(FRA +"1" +"1" +- +"1" +0x00000011 )"})
+        EXPECT_TRUE(std::regex_search(shown, std::regex(row))) << row << "\n" << shown;
+}
+
 TEST_F(CheckTest, FilesTheProfileFunctionsCannotReadAreErrors) {
     Write("C/f/empty.dat", "");
     Write("C/f/binary.dat", std::string("\x00\x01\x02\xFF\xFE\x00", 6));
     Write("C/f/utf16.dat", std::string("[\0S\0]\0", 7));
+    // Windows reads UTF-8 as ANSI, a mark included: a section on line 1 is lost.
+    Write("C/f/utf8.dat", "\xEF\xBB\xBF[S]\r\nK=1\r\n[T]\r\nK=\xC3\xA9\r\n");
     std::filesystem::create_directories(dir_ / "C/f/folder");
     for (const char16_t* file : {u"C:\\f\\empty.dat", u"C:\\f\\binary.dat", u"C:\\f\\utf16.dat",
-                                 u"C:\\f\\folder", u"C:\\f\\missing.dat"}) {
+                                 u"C:\\f\\folder", u"C:\\f\\missing.dat", u"C:\\f\\utf8.dat"}) {
         std::string shown;
         EXPECT_EQ(Run({u"/check", file}, &shown), ZE_EXIT_CHECK_ERRORS) << shown;
         EXPECT_NE(shown.find("error: " + Utf16ToUtf8(file) + ": "), std::string::npos) << shown;
     }
+    const std::string saveAs = "; save it as UTF-16LE with a byte-order mark, or as ANSI\r\n";
+    std::string shown;
+    Run({u"/check", u"C:\\f\\utf8.dat"}, &shown);
+    EXPECT_NE(shown.find(": has a UTF-8 byte-order mark: Windows reads this file as ANSI" + saveAs),
+              std::string::npos);
+    Write("C/f/utf8.dat", "[T]\r\nK=\xC3\xA9\r\n");
+    Run({u"/check", u"C:\\f\\utf8.dat"}, &shown);
+    EXPECT_NE(shown.find("warning: C:\\f\\utf8.dat: is UTF-8, which the profile functions read as "
+                         "ANSI, so its non-ASCII text is misread" +
+                         saveAs),
+              std::string::npos)
+        << shown;
 }
 
 // Replaces the first `from` of a UTF-16LE file's text.

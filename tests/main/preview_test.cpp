@@ -126,6 +126,8 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
     struct Case {
         const char* name;
         std::function<void(const std::filesystem::path& dir)> prepare;
+        // What the preview says on standard error after the log: why it fails.
+        const char* failure = "";
     };
     auto write = [](const std::filesystem::path& file, const std::string& text) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
@@ -142,11 +144,20 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
         {"no Net ID recorded",
          [&](const std::filesystem::path& dir) {
              write(dir / kInstallDir / "ZeRegionSvc.ini", "[Settings]\r\nRunTimes=5\r\n");
-         }},
+         },
+         "no adapter is recorded ([DriverKey] NetID of C:\\Program "
+         "Files\\Zelvaro\\ZeRegionSvc.ini is empty)"},
+        {"the recorded adapter is not present",
+         [&](const std::filesystem::path& dir) {
+             write(dir / kInstallDir / "ZeRegionSvc.ini", "[DriverKey]\r\nNetID=0009\r\n");
+         },
+         "no present network adapter has the Net ID 0009"},
         {"no country data file",
          [](const std::filesystem::path& dir) {
              std::filesystem::remove(dir / kInstallDir / "ZeCoInst.dat");
-         }},
+         },
+         "the country data file C:\\Program Files\\Zelvaro\\ZeCoInst.dat is missing or "
+         "unreadable"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,8 +171,17 @@ TEST_F(PreviewTest, ThePreviewIsTheRunThatChangesNothing) {
 
         // The command itself (its log on standard error), then its run over a layer of
         // the test's own, whose changes the test can read.
-        Run(u"/preview");
-        std::vector<std::string> previewLog = Messages(machine_->StandardStream(STD_ERROR_HANDLE));
+        int previewed = Run(u"/preview");
+        std::string shown = machine_->StandardStream(STD_ERROR_HANDLE);
+        std::string failure = *c.failure == '\0'
+                                  ? ""
+                                  : "ZeRegionSvc: /preview: the reset would fail or cannot be "
+                                    "previewed: " +
+                                        std::string(c.failure) + "\r\n";
+        EXPECT_EQ(previewed, failure.empty() ? ZE_EXIT_CHANGES_PENDING : ZE_EXIT_PREVIEW_FAILED);
+        ASSERT_TRUE(shown.ends_with(failure)) << shown;
+        std::vector<std::string> previewLog =
+            Messages(shown.substr(0, shown.size() - failure.size()));
         DryRunPlatform layer(*machine_);
         EXPECT_EQ(Run(u"/debug", &layer), 0);
         EXPECT_EQ(Files(), filesBefore);
@@ -264,6 +284,48 @@ TEST_F(PreviewTest, TextsThatCouldBreakALineAreShownEscapedInTextAndJson) {
                         "\r\n"),
               std::string::npos)
         << text;
+}
+
+// A run that would fail says so, in text and in JSON (nothing but JSON on standard
+// output), and exits 2; a format it does not know is refused.
+TEST_F(PreviewTest, ARunThatWouldFailShowsTheFailureAndExitsTwo) {
+    Open();
+    machine_->Settings().administrator = false;
+    EXPECT_EQ(Run(u"/preview"), ZE_EXIT_PREVIEW_FAILED);
+    std::string text = machine_->StandardStream(STD_OUTPUT_HANDLE);
+    const std::string driverKey = Utf16ToUtf8(kDriverKey);
+    for (const std::string& line :
+         {"The reset would fail:\r\n  RegOpenKeyExW HKLM\\" + driverKey +
+              " would fail with error 5 (access denied: administrative rights are needed)\r\n",
+          std::string("  SetupDiCallClassInstaller PCI\\VEN_1D6A&DEV_7260&SUBSYS_00121D6A&REV_01\\"
+                      "4&2a3b4c5d&0&00E0 would fail with error 5")}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_EQ(text.find("Nothing to change"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Adapter restart"), std::string::npos) << text;
+    std::string errors = machine_->StandardStream(STD_ERROR_HANDLE);
+    EXPECT_NE(errors.find("\r\nZeRegionSvc: /preview: the reset would fail or cannot be "
+                          "previewed: RegOpenKeyExW HKLM\\" +
+                          driverKey + " would fail with error 5"),
+              std::string::npos);
+
+    machine_->Settings().administrator = true;
+    std::u16string modulePath = machine_->Settings().modulePath;
+    machine_->Settings().modulePath = u"C:\\" + std::u16string(300, u'x') + u".exe";
+    EXPECT_EQ(Run(u"/preview json"), ZE_EXIT_PREVIEW_FAILED);
+    EXPECT_EQ(machine_->StandardStream(STD_OUTPUT_HANDLE).substr(text.size()),
+              "{\"changes\": false, \"failed\": true, \"errors\": [\"start-up failed "
+              "(executable path or name too long)\"],\r\n \"registry\": [],\r\n \"startType\": "
+              "null,\r\n \"devices\": [],\r\n \"files\": [],\r\n \"services\": [],\r\n "
+              "\"events\": []}\r\n");
+
+    machine_->Settings().modulePath = modulePath;
+    std::size_t shown = machine_->StandardStream(STD_OUTPUT_HANDLE).size();
+    auto files = Files();
+    for (const char16_t* format : {u"/preview xml", u"/preview json json"})
+        EXPECT_EQ(Run(format), ZE_EXIT_USAGE);
+    EXPECT_EQ(machine_->StandardStream(STD_OUTPUT_HANDLE).size(), shown);
+    EXPECT_EQ(Files(), files);
 }
 
 }  // namespace

@@ -59,6 +59,28 @@ TEST_F(ProgramTest, SettingsFileSwitchesTheLogDestinations) {
     }
 }
 
+TEST_F(ProgramTest, AFailedCommandSaysOnStandardErrorWhatFailedAndWhy) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        int result;
+        const char* line;
+    } cases[] = {
+        {{u"/start"},
+         -103,
+         "ZeRegionSvc: /start failed: the service cannot be opened (it may not be installed) "
+         "(-103)\r\n"},
+        {{},
+         -107,
+         "ZeRegionSvc: running as the service failed: not started by the service manager (error "
+         "1063); ZeRegionSvc /? lists the commands (-107)\r\n"},
+    };
+    for (const auto& c : cases) {
+        std::size_t shown = Sim().StandardStream(STD_ERROR_HANDLE).size();
+        EXPECT_EQ(Run(c.arguments), c.result);
+        EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE).substr(shown), c.line);
+    }
+}
+
 TEST_F(ProgramTest, HelpInAnyOfItsSpellingsPrintsTheUsage) {
     for (const char16_t* argument : {u"/?", u"/HELP", u"-h", u"--Help"}) {
         std::string before = Sim().StandardStream(STD_OUTPUT_HANDLE);
@@ -94,6 +116,7 @@ TEST_F(ProgramTest, OnlyTheCommandsThatChangeTheMachineNeedAdministratorRights) 
         EXPECT_TRUE(JournalLines().empty()) << Utf16ToUtf8(command);
     }
     EXPECT_EQ(ReadBytes(kIniPath), settings);
+    EXPECT_EQ(Run({u"/instal"}), ZE_EXIT_USAGE);
     for (const char16_t* command : {u"/?", u"/version", u"/check", u"/preview"}) {
         ClearLog();
         EXPECT_NE(Run({command}), ZE_EXIT_NOT_ELEVATED) << Utf16ToUtf8(command);

@@ -137,6 +137,26 @@ TEST_F(DryRunTest, AccessTheMachineRefusesIsRefusedToo) {
               ERROR_ACCESS_DENIED);
     EXPECT_EQ(layer.RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\T\\M"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(layer.RegistryChanges().empty());
+
+    // A service opened with the rights a user has cannot be deleted or started.
+    Reg().SetDword(u"SYSTEM\\CurrentControlSet\\Services\\Svc", u"Type", 0x10);
+    UniqueServiceHandle manager(layer.OpenSCManagerW(nullptr, nullptr, 0x0001));
+    ASSERT_TRUE(manager);
+    UniqueServiceHandle service(layer.OpenServiceW(manager.get(), u"Svc", SERVICE_QUERY_STATUS));
+    ASSERT_TRUE(service);
+    EXPECT_FALSE(layer.DeleteService(service.get()));
+    EXPECT_EQ(layer.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(layer.StartServiceW(service.get(), 0, nullptr));
+    EXPECT_TRUE(layer.ServiceCalls().empty());
+    // The refused changes, each once, as the preview lists them.
+    std::vector<std::string> refused;
+    for (const RefusedChange& change : layer.Refusals())
+        refused.push_back(Utf16ToUtf8(change.call + u" " + change.target) + " " +
+                          std::to_string(change.error));
+    EXPECT_EQ(refused, (std::vector<std::string>{"RegCreateKeyExW HKLM\\SOFTWARE\\New 5",
+                                                 "RegOpenKeyExW HKLM\\SOFTWARE\\T 5",
+                                                 "RegDeleteKeyW HKLM\\SOFTWARE\\T\\M 5",
+                                                 "DeleteService Svc 5", "StartServiceW Svc 5"}));
 }
 
 }  // namespace

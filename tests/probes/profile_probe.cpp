@@ -251,7 +251,6 @@ void Encodings() {
     const std::string files[] = {
         std::string("\xFF\xFE[\0S\0]\0\r\0\n\0K\0=\0\x1A\x04\x1B\x04\r\0\n\0", 24),
         std::string("\xFE\xFF\0[\0S\0]\0\r\0\n\0K\0=\0v\0\r\0\n", 22),
-        "\xEF\xBB\xBF[S]\r\nK=\xC3\xA9\xE6\x97\xA5\r\n",
         "[S]\r\nK=\xC3\xA9\x80\r\n",
         "[S]\r\nK=\x80\x81\x8D\x8F\x90\x9D\x9F\xFF\r\n",
         "",
@@ -266,6 +265,16 @@ void Encodings() {
     // is left out: Wine rewrites the whole garbled file, Windows only adds a line.)
     PutFile(kIni, std::string("[\0S\0]\0\r\0\n\0K\0=\0v\0\r\0\n\0", 20));
     Get(u"S", u"K", u"d");
+    Names(100);
+}
+
+// A UTF-8 byte-order mark, where Wine and Windows part: Wine reads the file as UTF-8,
+// Windows as ANSI with the mark's bytes starting line 1, so [S] is no section there.
+// Run on its own ("utf8-mark"): the Wine tier shows the two answers side by side.
+void Utf8Mark() {
+    PutFile(kIni, "\xEF\xBB\xBF[S]\r\nK=v\r\n[T]\r\nK=\xC3\xA9\r\n");
+    Get(u"S", u"K", u"d");
+    Get(u"T", u"K", u"d");
     Names(100);
 }
 
@@ -287,7 +296,11 @@ void Sharing() {
 
 }  // namespace
 
-int RunProbe(int, char16_t**) {
+int RunProbe(int argc, char16_t** argv) {
+    if (argc > 1 && std::u16string_view(argv[1]) == u"utf8-mark") {
+        Utf8Mark();
+        return 0;
+    }
     Lookups();
     Lists();
     Integers();

@@ -375,6 +375,9 @@ TEST_F(ServiceRunTest, AnAdapterLeftDisabledIsReportedInTheExitCode) {
     };
     failEnables();
     EXPECT_EQ(Run({u"/debug"}), ZE_ERR_ADAPTER_NOT_ENABLED);
+    EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE),
+              "ZeRegionSvc: /debug failed: the adapter was disabled for its restart and could not "
+              "be enabled again (-108)\r\n");
     EXPECT_EQ(StartValue(), SERVICE_DEMAND_START);
     EnableDevice(1, u"0007");
     failEnables();

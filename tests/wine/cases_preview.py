@@ -86,3 +86,18 @@ def preview_equals_debug(m):
     done = [change for flag, change in (("0", "disable"), ("1", "enable"))
             if f"[ZeRegionSvc] EnableDevice({flag}): success!\r\n" in logged]
     m.expect_eq([device["change"] for device in listed["devices"]], done, "device changes")
+
+
+@case("preview: with no Net ID /preview json prints JSON and exits 2; /instal is refused (87)")
+def preview_fails_and_typo(m):
+    m.install({"ZeCoInst.dat": _read("jpn", "ZeCoInst.dat")})  # no settings file: no Net ID
+    preview = m.run("/preview", "json")
+    m.expect_eq(preview.code, exit_code(2), "exit code of /preview json without a Net ID")
+    listed = json.loads(preview.stdout.decode("utf-8"))
+    m.expect_eq((listed["changes"], listed["failed"]), (False, True), "changes and failed")
+    m.expect(listed["errors"] and listed["errors"][0].startswith("no adapter is recorded"),
+             f"errors: {listed['errors']!r}")
+    typo = m.run("/instal")
+    m.expect_eq((typo.code, typo.stdout), (exit_code(87), b""), "/instal: exit code, output")
+    m.expect(b"ZeRegionSvc: unknown command /instal.\r\n" in typo.stderr, "/instal: the reason")
+    m.expect_eq(m.regdump(SERVICE_KEY), None, "service key after /instal")

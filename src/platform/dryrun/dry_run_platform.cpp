@@ -11,6 +11,19 @@ namespace {
 constexpr DWORD kWriteAccess = GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE;
 constexpr DWORD kTruncateExisting = 5;
 constexpr LONG kErrorNoClassInstallParams = static_cast<LONG>(0xE0000215);
+// The access rights a change of a service needs.
+constexpr DWORD kManagerCreateService = 0x0002;
+constexpr DWORD kServicePauseContinue = 0x0040;
+constexpr DWORD kServiceInterrogate = 0x0080;
+constexpr DWORD kServiceUserDefinedControl = 0x0100;
+
+DWORD ControlAccess(DWORD control) {
+    if (control == SERVICE_CONTROL_STOP)
+        return SERVICE_STOP;
+    if (control == SERVICE_CONTROL_INTERROGATE)
+        return kServiceInterrogate;
+    return control >= 128 ? kServiceUserDefinedControl : kServicePauseContinue;
+}
 
 std::u16string TextOrEmpty(LPCWSTR text) {
     return text == nullptr ? std::u16string() : text;
@@ -66,10 +79,46 @@ BOOL DryRunPlatform::CloseHandle(HANDLE hObject) {
     return Inner().CloseHandle(hObject);
 }
 
+void DryRunPlatform::Refuse(const char16_t* call, const std::u16string& target, LONG error) {
+    RefusedChange refused{call, target, error};
+    if (std::find(refusals_.begin(), refusals_.end(), refused) == refusals_.end())
+        refusals_.push_back(std::move(refused));
+}
+
+bool DryRunPlatform::ServiceAccessGranted(const char16_t* call, SC_HANDLE service, DWORD access) {
+    auto open = services_.find(service);
+    if (open == services_.end())
+        return true;  // a service the run created: nothing on the machine to ask
+    SC_HANDLE probe = Inner().OpenServiceW(open->second.manager, open->second.name.c_str(), access);
+    if (probe != nullptr) {
+        Inner().CloseServiceHandle(probe);
+        return true;
+    }
+    DWORD error = Inner().GetLastError();
+    Refuse(call, open->second.name, static_cast<LONG>(error));
+    Inner().SetLastError(error);
+    return false;
+}
+
+std::u16string DryRunPlatform::ServiceName(SC_HANDLE service) const {
+    if (auto open = services_.find(service); open != services_.end())
+        return open->second.name;
+    auto created = createdServices_.find(service);
+    return created == createdServices_.end() ? std::u16string() : created->second;
+}
+
 SC_HANDLE DryRunPlatform::CreateServiceW(SC_HANDLE, LPCWSTR lpServiceName, LPCWSTR, DWORD, DWORD,
                                          DWORD, DWORD, LPCWSTR, LPCWSTR, DWORD*, LPCWSTR, LPCWSTR,
                                          LPCWSTR) {
     std::u16string name = TextOrEmpty(lpServiceName);
+    SC_HANDLE manager = Inner().OpenSCManagerW(nullptr, nullptr, kManagerCreateService);
+    if (manager == nullptr) {
+        DWORD error = Inner().GetLastError();
+        Refuse(u"CreateServiceW", name, static_cast<LONG>(error));
+        Inner().SetLastError(error);
+        return nullptr;
+    }
+    Inner().CloseServiceHandle(manager);
     serviceCalls_.push_back({u"CreateServiceW", name});
     auto handle = reinterpret_cast<SC_HANDLE>(NewHandleValue());
     createdServices_[handle] = name;
@@ -80,26 +129,29 @@ SC_HANDLE DryRunPlatform::OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceNa
                                        DWORD dwDesiredAccess) {
     SC_HANDLE handle = Inner().OpenServiceW(hSCManager, lpServiceName, dwDesiredAccess);
     if (handle != nullptr)
-        services_[handle] = TextOrEmpty(lpServiceName);
+        services_[handle] = {hSCManager, TextOrEmpty(lpServiceName)};
     return handle;
 }
 
 BOOL DryRunPlatform::DeleteService(SC_HANDLE hService) {
-    auto name = services_.count(hService) ? services_[hService] : createdServices_[hService];
-    serviceCalls_.push_back({u"DeleteService", name});
+    if (!ServiceAccessGranted(u"DeleteService", hService, DELETE))
+        return FALSE;
+    serviceCalls_.push_back({u"DeleteService", ServiceName(hService)});
     return TRUE;
 }
 
 BOOL DryRunPlatform::StartServiceW(SC_HANDLE hService, DWORD, LPCWSTR*) {
-    auto name = services_.count(hService) ? services_[hService] : createdServices_[hService];
-    serviceCalls_.push_back({u"StartServiceW", name});
+    if (!ServiceAccessGranted(u"StartServiceW", hService, SERVICE_START))
+        return FALSE;
+    serviceCalls_.push_back({u"StartServiceW", ServiceName(hService)});
     return TRUE;
 }
 
 BOOL DryRunPlatform::ControlService(SC_HANDLE hService, DWORD dwControl,
                                     SERVICE_STATUS* lpServiceStatus) {
-    auto name = services_.count(hService) ? services_[hService] : createdServices_[hService];
-    serviceCalls_.push_back({u"ControlService", name});
+    if (!ServiceAccessGranted(u"ControlService", hService, ControlAccess(dwControl)))
+        return FALSE;
+    serviceCalls_.push_back({u"ControlService", ServiceName(hService)});
     if (lpServiceStatus != nullptr) {
         *lpServiceStatus = SERVICE_STATUS{
             SERVICE_WIN32_OWN_PROCESS,
@@ -200,6 +252,12 @@ BOOL DryRunPlatform::SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEV
                                              static_cast<DWORD>(instanceId.size()), &chars))
         return FALSE;
     instanceId.resize(std::min<std::size_t>(instanceId.find(u'\0'), instanceId.size()));
+    // Changing a device's state takes administrative rights.
+    if (!Inner().IsUserAnAdmin()) {
+        Refuse(u"SetupDiCallClassInstaller", instanceId, ERROR_ACCESS_DENIED);
+        Inner().SetLastError(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        return FALSE;
+    }
     devices_.push_back({instanceId, found->params.StateChange});
     return TRUE;
 }

@@ -10,11 +10,15 @@
 //     RegDeleteKeyW) change only the layer's view; opening a key for writing still
 //     asks the machine for the access, so a run without rights fails as it would;
 //   - a DIF_PROPERTYCHANGE through the class installer is recorded with the device's
-//     instance ID and reported done; the install parameters are set on the machine's
+//     instance ID and reported done when the process has administrative rights
+//     (IsUserAnAdmin), which the real change needs, and fails with
+//     ERROR_ACCESS_DENIED otherwise; the install parameters are set on the machine's
 //     device information set, which changes no device;
 //   - profile writes are recorded and reported done (profile reads do not see them);
 //   - files opened for writing never reach the disk: their bytes go to the file sink;
-//   - service creation, deletion, start and control are recorded and reported done;
+//   - service creation, deletion, start and control are recorded and reported done
+//     when the machine grants the access the change needs (the manager, or the
+//     service, opened for it and closed again), and fail as they would otherwise;
 //   - events reported to the event log are recorded and reported done, the machine's
 //     log never opened.
 // Works over any platform, the real Windows one included: the machine is only read.
@@ -76,6 +80,15 @@ struct ServiceCall {
     std::u16string service;
 };
 
+// A change the machine refused the run: the call, what it named (a key as
+// "HKLM\\...", a device instance ID, a service name) and the error; each once.
+struct RefusedChange {
+    std::u16string call;
+    std::u16string target;
+    LONG error = ERROR_SUCCESS;
+    bool operator==(const RefusedChange&) const = default;
+};
+
 // One ReportEventW of the run.
 struct ReportedEvent {
     std::u16string source;
@@ -102,6 +115,8 @@ class DryRunPlatform final : public PlatformDecorator {
     const std::vector<ProfileWrite>& ProfileWrites() const { return profileWrites_; }
     const std::vector<ServiceCall>& ServiceCalls() const { return serviceCalls_; }
     const std::vector<ReportedEvent>& Events() const { return events_; }
+    // The changes the real run would have failed to make, in the order first met.
+    const std::vector<RefusedChange>& Refusals() const { return refusals_; }
 
     LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                        HKEY* phkResult) override;
@@ -188,9 +203,15 @@ class DryRunPlatform final : public PlatformDecorator {
     // The full path an open or create names, or an error for a bad parent handle.
     LONG ResolvePath(HKEY parent, LPCWSTR subKey, std::u16string* path) const;
     // Asks the machine for `access` on the key, or on its nearest existing ancestor
-    // when the machine does not have it, and closes what it opened.
-    LONG ProbeAccess(const std::u16string& path, REGSAM access);
-    LONG OpenInView(const std::u16string& path, REGSAM access, HKEY* result);
+    // when the machine does not have it, and closes what it opened. A refused write
+    // access is recorded under `call`.
+    LONG ProbeAccess(const char16_t* call, const std::u16string& path, REGSAM access);
+    LONG OpenInView(const char16_t* call, const std::u16string& path, REGSAM access, HKEY* result);
+    void Refuse(const char16_t* call, const std::u16string& target, LONG error);
+    // Asks the machine for `access` on a service the run opened; a refusal is recorded
+    // and set as the last error. False when refused.
+    bool ServiceAccessGranted(const char16_t* call, SC_HANDLE service, DWORD access);
+    std::u16string ServiceName(SC_HANDLE service) const;
     // The layer's key a handle stands for when the run touched it; nullptr when the
     // machine answers (*handle then says how), or for a bad handle (*error set).
     Key* ViewOf(HKEY hKey, Handle** handle, LONG* error);
@@ -220,7 +241,11 @@ class DryRunPlatform final : public PlatformDecorator {
     std::map<std::u16string, Key> keys_;  // by upper-cased path
     std::map<HKEY, Handle> handles_;
     std::map<HANDLE, std::u16string> files_;
-    std::map<SC_HANDLE, std::u16string> services_;         // service handles and their names
+    struct OpenService {
+        SC_HANDLE manager;
+        std::u16string name;
+    };
+    std::map<SC_HANDLE, OpenService> services_;            // the machine's service handles
     std::map<SC_HANDLE, std::u16string> createdServices_;  // handles of services never made
     struct PendingChange {
         HDEVINFO set;
@@ -234,6 +259,7 @@ class DryRunPlatform final : public PlatformDecorator {
     std::vector<ServiceCall> serviceCalls_;
     std::map<HANDLE, std::u16string> eventSources_;
     std::vector<ReportedEvent> events_;
+    std::vector<RefusedChange> refusals_;
     FileSink fileSink_;
     std::uintptr_t nextHandle_ = 0x7D000000;
 };

@@ -18,6 +18,8 @@ auto FindName(std::vector<Entry>& entries, std::u16string_view name) {
 }
 
 constexpr REGSAM kReadOnly = KEY_READ;
+constexpr REGSAM kWriteRights =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE | WRITE_DAC | WRITE_OWNER;
 
 }  // namespace
 
@@ -119,7 +121,7 @@ LONG DryRunPlatform::ResolvePath(HKEY parent, LPCWSTR subKey, std::u16string* pa
     return ERROR_SUCCESS;
 }
 
-LONG DryRunPlatform::ProbeAccess(const std::u16string& path, REGSAM access) {
+LONG DryRunPlatform::ProbeAccess(const char16_t* call, const std::u16string& path, REGSAM access) {
     // A key only the run has: the machine's nearest existing ancestor decides.
     std::u16string probe = path;
     while (!probe.empty()) {
@@ -132,11 +134,14 @@ LONG DryRunPlatform::ProbeAccess(const std::u16string& path, REGSAM access) {
     LONG result = Inner().RegOpenKeyExW(HKEY_LOCAL_MACHINE, probe.c_str(), 0, access, &opened);
     if (result == ERROR_SUCCESS)
         Inner().RegCloseKey(opened);
+    else if ((access & kWriteRights) != 0)
+        Refuse(call, u"HKLM\\" + path, result);
     return result;
 }
 
-LONG DryRunPlatform::OpenInView(const std::u16string& path, REGSAM access, HKEY* result) {
-    if (LONG probe = ProbeAccess(path, access); probe != ERROR_SUCCESS)
+LONG DryRunPlatform::OpenInView(const char16_t* call, const std::u16string& path, REGSAM access,
+                                HKEY* result) {
+    if (LONG probe = ProbeAccess(call, path, access); probe != ERROR_SUCCESS)
         return probe;
     auto handle = reinterpret_cast<HKEY>(NewHandleValue());
     handles_[handle] = Handle{path, access, nullptr};
@@ -158,6 +163,9 @@ LONG DryRunPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM sa
         HKEY machineKey = nullptr;
         LONG result =
             Inner().RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, samDesired, &machineKey);
+        if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND &&
+            (samDesired & kWriteRights) != 0)
+            Refuse(u"RegOpenKeyExW", u"HKLM\\" + path, result);
         if (result != ERROR_SUCCESS)
             return result;
         auto handle = reinterpret_cast<HKEY>(NewHandleValue());
@@ -165,7 +173,7 @@ LONG DryRunPlatform::RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM sa
         *phkResult = handle;
         return ERROR_SUCCESS;
     }
-    return OpenInView(path, samDesired, phkResult);
+    return OpenInView(u"RegOpenKeyExW", path, samDesired, phkResult);
 }
 
 void DryRunPlatform::AddSubkey(const std::u16string& parentPath, const std::u16string& name) {
@@ -200,13 +208,14 @@ LONG DryRunPlatform::RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR,
     bool existed = ExistsInView(path);
     if (!existed) {
         // Creating asks the machine's nearest existing ancestor for the access.
-        if (LONG probe = ProbeAccess(path, samDesired | KEY_CREATE_SUB_KEY); probe != ERROR_SUCCESS)
+        if (LONG probe = ProbeAccess(u"RegCreateKeyExW", path, samDesired | KEY_CREATE_SUB_KEY);
+            probe != ERROR_SUCCESS)
             return probe;
         CreateInView(path);
     }
     LONG result = existed && Touched(path) == nullptr
                       ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, samDesired, phkResult)
-                      : OpenInView(path, samDesired, phkResult);
+                      : OpenInView(u"RegCreateKeyExW", path, samDesired, phkResult);
     if (result == ERROR_SUCCESS && lpdwDisposition != nullptr)
         *lpdwDisposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     return result;
@@ -359,7 +368,7 @@ LONG DryRunPlatform::RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     // Windows refuses to delete a key that still has subkeys.
     if (!key.subkeys.empty())
         return ERROR_ACCESS_DENIED;
-    if (LONG probe = ProbeAccess(path, DELETE); probe != ERROR_SUCCESS)
+    if (LONG probe = ProbeAccess(u"RegDeleteKeyW", path, DELETE); probe != ERROR_SUCCESS)
         return probe;
     key.exists = false;
     key.values.clear();

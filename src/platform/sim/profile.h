@@ -22,16 +22,19 @@
 
 namespace ze::sim::profile {
 
-enum class Encoding { Ansi, Utf8, Utf16Le, Utf16Be };
+enum class Encoding { Ansi, Utf16Le, Utf16Be };
 
 class Document {
   public:
     // An empty file; a new file is written as ANSI text, as Windows does.
     Document() = default;
-    // A byte-order mark selects UTF-8, UTF-16LE or UTF-16BE; anything else is ANSI
-    // text, decoded as Windows-1252 (the code page of an English Windows; the code
-    // pages of other system locales are not modelled). A UTF-16 file without a
-    // byte-order mark is therefore misread, as on Windows.
+    // A byte-order mark selects UTF-16LE or UTF-16BE; anything else is ANSI text,
+    // decoded as Windows-1252 (the code page of an English Windows; the code pages of
+    // other system locales are not modelled). A UTF-16 file without a byte-order mark
+    // is therefore misread, as on Windows, and so is UTF-8 with its mark: Windows'
+    // profile functions know no UTF-8 mark, so its three bytes are the first line's
+    // first characters ("ï»¿[Settings]" is no section header). Wine reads such a
+    // file as UTF-8; the simulation follows Windows.
     static Document Parse(std::string_view bytes);
     // The file's bytes in its own encoding, byte-order mark included.
     std::string Serialise() const;

@@ -54,10 +54,7 @@ std::u16string_view Trim(std::u16string_view text) {
 Document Document::Parse(std::string_view bytes) {
     Document document;
     auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
-    if (starts("\xEF\xBB\xBF")) {
-        document.encoding_ = Encoding::Utf8;
-        document.text_ = Utf8ToUtf16(bytes.substr(3));
-    } else if (starts("\xFF\xFE")) {
+    if (starts("\xFF\xFE")) {
         document.encoding_ = Encoding::Utf16Le;
         document.text_ = DecodeUtf16(bytes.substr(2), false);
     } else if (starts("\xFE\xFF")) {
@@ -72,8 +69,6 @@ Document Document::Parse(std::string_view bytes) {
 
 std::string Document::Serialise() const {
     switch (encoding_) {
-        case Encoding::Utf8:
-            return "\xEF\xBB\xBF" + Utf16ToUtf8(text_);
         case Encoding::Utf16Le:
             return EncodeUtf16(text_, false);
         case Encoding::Utf16Be:
