@@ -163,10 +163,15 @@ void CheckAdapter(const RunInputs& inputs, CheckReport* report) {
     }
     std::u16string driverKeyPath = DriverKeyPath(netId);
     UniqueKey key;
-    if (OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKeyPath.c_str(), 0, KEY_READ, key.put()) !=
-        ERROR_SUCCESS) {
+    LONG opened =
+        OS().RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKeyPath.c_str(), 0, KEY_READ, key.put());
+    if (opened != ERROR_SUCCESS) {
+        // /check runs without elevation; a key only administrators may read says so.
         Add(report, Finding::Severity::Error, u"HKLM\\" + driverKeyPath,
-            u"the driver key of Net ID " + netId + u" cannot be read");
+            u"the driver key of Net ID " + netId +
+                (opened == ERROR_ACCESS_DENIED
+                     ? u" cannot be read without administrator rights (access denied)"
+                     : u" cannot be read"));
         return;
     }
     CheckDriverValues(driverKeyPath, report);

@@ -79,6 +79,17 @@ bool ReadableProfile(const std::u16string& path, CheckReport* report) {
         report->findings.push_back({Finding::Severity::Error, path, 0, u"is a folder"});
         return false;
     }
+    // /check runs without elevation: a file only administrators may read says so,
+    // rather than looking empty to the profile functions.
+    UniqueFile readable(OS().CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!readable && OS().GetLastError() == static_cast<DWORD>(ERROR_ACCESS_DENIED)) {
+        report->findings.push_back(
+            {Finding::Severity::Error, path, 0,
+             u"cannot be read without administrator rights (access denied)"});
+        return false;
+    }
     CheckEncoding(path, report);
     if (ProfileSections(path).empty()) {
         report->findings.push_back(

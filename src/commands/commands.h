@@ -21,6 +21,8 @@ constexpr int ZE_EXIT_CHANGES_PENDING = 1;  // /preview: a reset would change so
 constexpr int ZE_EXIT_CHECK_ERRORS = 1;     // /check: the files have errors
 constexpr int ZE_EXIT_PREVIEW_FAILED = 2;  // /preview: the reset would fail, or cannot be previewed
 constexpr int ZE_EXIT_USAGE = 87;  // an argument that names nothing (ERROR_INVALID_PARAMETER)
+constexpr int ZE_EXIT_NOT_ELEVATED = -110;  // a command that changes the machine, run without
+                                            // administrator rights
 
 // True when the argument is the command, ignoring case.
 inline bool IsCommand(const char16_t* argument, std::u16string_view command) {
@@ -38,6 +40,18 @@ std::u16string FailureReason(int result);
 // When `result` is not 0, prints one line on standard error: the command, that it
 // failed, why (`reason`, or the result in words) and the result. Returns `result`.
 int ReportFailure(std::u16string_view command, int result, std::u16string_view reason = {});
+
+// 0 when the process runs with administrative rights; otherwise says so on standard
+// error and in the log and returns ZE_EXIT_NOT_ELEVATED.
+int RefuseWithoutAdministrator();
+
+// The command, run only with administrative rights (RefuseWithoutAdministrator).
+template <Command run>
+int AsAdministrator(const RunInputs& inputs, CommandArguments arguments) {
+    if (int refused = RefuseWithoutAdministrator())
+        return refused;
+    return run(inputs, arguments);
+}
 
 // "/install", "/uninstall" (a stop first, whose result is not used), "/start" and
 // "/stop": the service operation's result.
@@ -72,7 +86,8 @@ int RunPreview(const RunInputs& inputs, CommandArguments arguments);
 // settings file. 0, the lookup's code when it found none (the recorded Net ID is
 // kept), ZE_ERR_WRITE_VALUE when the settings file cannot be written, ZE_EXIT_USAGE
 // for an empty ID or one that starts with '/' or '-' (a mistyped command: no
-// hardware ID starts with either).
+// hardware ID starts with either), then ZE_EXIT_NOT_ELEVATED without administrator
+// rights.
 int RunHardwareId(const RunInputs& inputs, CommandArguments arguments);
 
 }  // namespace ze

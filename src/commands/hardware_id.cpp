@@ -21,6 +21,10 @@ int RunHardwareId(const RunInputs& inputs, CommandArguments arguments) {
     }
     if (*hardwareId == u'/' || *hardwareId == u'-')
         return RefuseUsage(u"unknown command " + std::u16string(hardwareId));
+    // A mistyped command is a usage error whatever the rights; a hardware ID changes
+    // the settings file.
+    if (int refused = RefuseWithoutAdministrator())
+        return refused;
     std::u16string command = u"recording the adapter " + std::u16string(hardwareId);
     // A lookup that finds nothing keeps the recorded Net ID and fails.
     char16_t netId[32] = {};

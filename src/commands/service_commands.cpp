@@ -1,10 +1,14 @@
 // "/install", "/uninstall", "/start" and "/stop": the program's own service.
 #include "commands/commands.h"
+#include "service/folder_security.h"
 #include "service/service.h"
 
 namespace ze {
 
 int RunInstall(const RunInputs&, CommandArguments) {
+    // A service that would refuse to run from this folder is not registered.
+    if (int refused = RefuseUnsafeFolder(true))
+        return refused;
     return ReportFailure(u"/install", ZeInstallService());
 }
 

@@ -52,18 +52,24 @@ int RunServiceHost() {
 }
 
 // The commands, matched ignoring case; the first match decides. No hardware ID
-// begins with '/' or '-'.
+// begins with '/' or '-'. Those that change the machine need administrator rights.
 struct NamedCommand {
     std::u16string_view name;
     Command run;
 };
 constexpr NamedCommand kCommands[] = {
-    {u"/install", RunInstall}, {u"/uninstall", RunUninstall},
-    {u"/start", RunStart},     {u"/stop", RunStop},
-    {u"/debug", RunDebug},     {u"/preview", RunPreview},
-    {u"/check", RunCheck},     {u"/?", RunHelp},
-    {u"/help", RunHelp},       {u"-h", RunHelp},
-    {u"--help", RunHelp},      {u"/version", RunVersion},
+    {u"/install", AsAdministrator<RunInstall>},
+    {u"/uninstall", AsAdministrator<RunUninstall>},
+    {u"/start", AsAdministrator<RunStart>},
+    {u"/stop", AsAdministrator<RunStop>},
+    {u"/debug", AsAdministrator<RunDebug>},
+    {u"/preview", RunPreview},
+    {u"/check", RunCheck},
+    {u"/?", RunHelp},
+    {u"/help", RunHelp},
+    {u"-h", RunHelp},
+    {u"--help", RunHelp},
+    {u"/version", RunVersion},
 };
 
 int RunCommand(int argc, char16_t** argv) {

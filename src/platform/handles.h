@@ -64,10 +64,17 @@ struct FindCloser {
     static void Release(HANDLE find) { OS().FindClose(find); }
 };
 
+// What GetNamedSecurityInfoW and the SDDL conversion allocate.
+struct LocalCloser {
+    static bool IsValid(HLOCAL memory) { return memory != nullptr; }
+    static void Release(HLOCAL memory) { OS().LocalFree(memory); }
+};
+
 using UniqueKey = UniqueHandle<HKEY, KeyCloser>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceCloser>;
 using UniqueDevInfo = UniqueHandle<HDEVINFO, DevInfoCloser>;
 using UniqueFile = UniqueHandle<HANDLE, FileCloser>;
 using UniqueFind = UniqueHandle<HANDLE, FindCloser>;
+using UniqueLocal = UniqueHandle<HLOCAL, LocalCloser>;
 
 }  // namespace ze

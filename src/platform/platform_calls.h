@@ -68,6 +68,15 @@
     X(void, OutputDebugStringW, (LPCWSTR, lpOutputString))                                       \
     /* Rights: whether the process runs with administrative rights (an elevated token).  */      \
     X(BOOL, IsUserAnAdmin)                                                                       \
+    /* Security: a file's owner and access list, as SDDL text; both are LocalAlloc'ed.    */      \
+    X(DWORD, GetNamedSecurityInfoW, (LPCWSTR, pObjectName), (SE_OBJECT_TYPE, ObjectType),        \
+      (SECURITY_INFORMATION, SecurityInfo), (PSID*, ppsidOwner), (PSID*, ppsidGroup),            \
+      (PACL*, ppDacl), (PACL*, ppSacl), (PSECURITY_DESCRIPTOR*, ppSecurityDescriptor))           \
+    X(BOOL, ConvertSecurityDescriptorToStringSecurityDescriptorW,                                \
+      (PSECURITY_DESCRIPTOR, SecurityDescriptor), (DWORD, RequestedStringSDRevision),            \
+      (SECURITY_INFORMATION, SecurityInformation), (LPWSTR*, StringSecurityDescriptor),          \
+      (ULONG*, StringSecurityDescriptorLen))                                                     \
+    X(HLOCAL, LocalFree, (HLOCAL, hMem))                                                         \
     /* Standard streams: a console takes UTF-16 text (WriteConsoleW), anything else      */      \
     /* (a file, a pipe) takes bytes through WriteFile.                                    */      \
     X(HANDLE, GetStdHandle, (DWORD, nStdHandle))                                                 \
@@ -95,8 +104,8 @@
       (SERVICE_STATUS*, lpServiceStatus))                                                        \
     X(BOOL, CloseServiceHandle, (SC_HANDLE, hSCObject))                                          \
     X(BOOL, StartServiceCtrlDispatcherW, (const SERVICE_TABLE_ENTRYW*, lpServiceStartTable))     \
-    X(SERVICE_STATUS_HANDLE, RegisterServiceCtrlHandlerW, (LPCWSTR, lpServiceName),              \
-      (LPHANDLER_FUNCTION, lpHandlerProc))                                                       \
+    X(SERVICE_STATUS_HANDLE, RegisterServiceCtrlHandlerExW, (LPCWSTR, lpServiceName),            \
+      (LPHANDLER_FUNCTION_EX, lpHandlerProc), (void*, lpContext))                                \
     X(BOOL, SetServiceStatus, (SERVICE_STATUS_HANDLE, hServiceStatus),                           \
       (SERVICE_STATUS*, lpServiceStatus))                                                        \
     /* Device installer (SetupAPI). */                                                           \

@@ -158,6 +158,18 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+// Security descriptors: opaque to the program, which reads them as SDDL text.
+using ULONG = std::uint32_t;
+using HLOCAL = void*;
+using PSID = void*;
+using PACL = void*;
+using PSECURITY_DESCRIPTOR = void*;
+using SECURITY_INFORMATION = DWORD;
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 };
+constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x1;
+constexpr SECURITY_INFORMATION DACL_SECURITY_INFORMATION = 0x4;
+constexpr DWORD SDDL_REVISION_1 = 1;
+
 // Standard streams: the values of STD_OUTPUT_HANDLE and STD_ERROR_HANDLE as DWORDs.
 constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
@@ -188,9 +200,12 @@ constexpr DWORD SERVICE_STOP_PENDING = 3;
 constexpr DWORD SERVICE_RUNNING = 4;
 constexpr DWORD SERVICE_ACCEPT_STOP = 0x1;
 constexpr DWORD SERVICE_ACCEPT_SHUTDOWN = 0x4;
+constexpr DWORD SERVICE_ACCEPT_PRESHUTDOWN = 0x100;
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
 constexpr DWORD SERVICE_CONTROL_INTERROGATE = 4;
 constexpr DWORD SERVICE_CONTROL_SHUTDOWN = 5;
+constexpr DWORD SERVICE_CONTROL_PRESHUTDOWN = 0xF;
+constexpr DWORD NO_ERROR = 0;
 
 struct SERVICE_STATUS {
     DWORD dwServiceType;
@@ -203,7 +218,10 @@ struct SERVICE_STATUS {
 };
 
 using LPSERVICE_MAIN_FUNCTIONW = void (*)(DWORD argc, LPWSTR* argv);
-using LPHANDLER_FUNCTION = void (*)(DWORD control);
+// The handler of RegisterServiceCtrlHandlerExW: the only form that is sent
+// SERVICE_CONTROL_PRESHUTDOWN.
+using LPHANDLER_FUNCTION_EX = DWORD (*)(DWORD control, DWORD eventType, void* eventData,
+                                        void* context);
 
 struct SERVICE_TABLE_ENTRYW {
     LPWSTR lpServiceName;

@@ -28,17 +28,20 @@ extern SERVICE_STATUS g_ServiceStatus;
 constexpr int ZE_EXIT_SERVICE_UNREPORTED = -109;
 
 // Runs on the dispatcher's service thread: reports the service running, reads the
-// run's inputs (ReadRunInputs), performs one reset and counts the run budget down. A stop or
-// shutdown that arrives meanwhile is answered with SERVICE_STOP_PENDING, whose check point moves on
-// with each step of the reset, and carried out when the reset has finished. The stopped state
-// accepts no controls and carries ZE_ERR_ADAPTER_NOT_ENABLED as service-specific exit code when the
-// adapter stays disabled, and ERROR_SUCCESS_REBOOT_REQUIRED (ZE_EXIT_RESTART_NEEDED) as Win32
-// exit code when Windows must restart for the adapter to take the reset. Failed reports are tried
-// again; a process whose handler cannot be registered or whose stop cannot be reported ends by
-// itself with ZE_EXIT_SERVICE_UNREPORTED.
+// run's inputs (ReadRunInputs), performs one reset and counts the run budget down. A stop,
+// preshutdown or shutdown that arrives meanwhile is answered with SERVICE_STOP_PENDING, whose check
+// point moves on with each step of the reset, and carried out when the reset has finished. The
+// stopped state accepts no controls and carries ZE_ERR_ADAPTER_NOT_ENABLED as service-specific exit
+// code when the adapter stays disabled, and ERROR_SUCCESS_REBOOT_REQUIRED (ZE_EXIT_RESTART_NEEDED)
+// as Win32 exit code when Windows must restart for the adapter to take the reset. Failed reports
+// are tried again; a process whose handler cannot be registered or whose stop cannot be reported
+// ends by itself with ZE_EXIT_SERVICE_UNREPORTED.
 void ServiceMain(DWORD argc, LPWSTR* argv);
-// Runs on the dispatcher's thread for each control.
-void ServiceCtrlHandler(DWORD control);
+// Runs on the dispatcher's thread for each control; registered with
+// RegisterServiceCtrlHandlerExW, the form Windows sends SERVICE_CONTROL_PRESHUTDOWN to.
+// Stop, preshutdown and shutdown stop the service as ServiceMain says; every control is
+// answered with a status report and NO_ERROR.
+DWORD ServiceCtrlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 
 // The adapter was disabled by a reset and could not be enabled again: the exit code
 // of "/debug" and the service-specific exit code of the service.

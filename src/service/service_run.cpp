@@ -7,6 +7,7 @@
 #include "common/run_inputs.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "service/folder_security.h"
 #include "service/service.h"
 
 namespace ze {
@@ -16,9 +17,16 @@ SERVICE_STATUS g_ServiceStatus{};
 
 namespace {
 
-constexpr DWORD kControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+// Preshutdown is what Windows waits for at shutdown (SHUTDOWN gives a service seconds,
+// then the system goes on); SHUTDOWN stays for a system that does not send it.
+constexpr DWORD kControlsAccepted =
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
 // How long a stop may wait for the next step of the reset before the manager may give up.
 constexpr DWORD kStopWaitHint = 30000;
+// At preshutdown the manager waits for the stopped state no longer than the preshutdown
+// time, 10 seconds by default since Windows 10 1703, whatever the hint says; a step of the
+// reset takes less (the enable with its retries under 5 seconds), so that is the hint.
+constexpr DWORD kPreshutdownWaitHint = 10000;
 // A status report that fails is tried again this many times in all, this far apart.
 constexpr int kReportAttempts = 3;
 constexpr DWORD kReportRetryMilliseconds = 100;
@@ -32,6 +40,8 @@ std::mutex g_statusMutex;
 bool g_bWorkPending = false;
 // A stop arrived while the work was pending; ServiceMain reports the stop when done.
 bool g_bStopPending = false;
+// The wait hint of the pending stop's reports.
+DWORD g_dwStopWaitHint = kStopWaitHint;
 // The manager was told the service runs; until then it cannot send a stop.
 bool g_bRunningReported = false;
 // The service-specific exit code the stopped state carries (0: none).
@@ -79,19 +89,26 @@ void ReportStoppedLocked() {
     }
 }
 
-// Registers the handler and reports the service as running. The lock is held
-// throughout, so a control that arrives in between waits for the running state and
-// is answered with it. False when the registration failed.
-bool ConnectHandler() {
+// Registers the handler and reports the service as running, or, when `refused` is a
+// code, as stopped with it. The lock is held throughout, so a control that arrives in
+// between waits for that state and is answered with it. False when the registration
+// failed.
+bool ConnectHandler(int refused) {
     std::lock_guard<std::mutex> lock(g_statusMutex);
     g_ServiceStatus =
         SERVICE_STATUS{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, 0, 0, 0, 0};
     g_bStopPending = false;
     g_nServiceExitCode = 0;
-    Service_Status_Handle = OS().RegisterServiceCtrlHandlerW(g_szServiceName, ServiceCtrlHandler);
+    Service_Status_Handle =
+        OS().RegisterServiceCtrlHandlerExW(g_szServiceName, ServiceCtrlHandler, nullptr);
     if (Service_Status_Handle == nullptr) {
         LogPrint(u"[ZeRegionSvc] Service_Status_Handle = NULL\r\n");
         return false;
+    }
+    if (refused != 0) {
+        g_nServiceExitCode = refused;
+        ReportStoppedLocked();
+        return true;
     }
     g_bWorkPending = true;
     g_bRunningReported = ReportStatusLocked(SERVICE_RUNNING);
@@ -103,7 +120,8 @@ bool ConnectHandler() {
 void ReportResetProgress() {
     std::lock_guard<std::mutex> lock(g_statusMutex);
     if (g_bStopPending) {
-        ReportStatusLocked(SERVICE_STOP_PENDING, g_ServiceStatus.dwCheckPoint + 1, kStopWaitHint);
+        ReportStatusLocked(SERVICE_STOP_PENDING, g_ServiceStatus.dwCheckPoint + 1,
+                           g_dwStopWaitHint);
     }
 }
 
@@ -154,35 +172,58 @@ void FinishWork(int result) {
 
 void ServiceMain(DWORD, LPWSTR*) {
     LogPrint(u"[ZeRegionSvc] ServiceMain\r\n");
-    if (!ConnectHandler()) {
+    // A folder others can write would let them run code as LocalSystem through us.
+    int refused = RefuseUnsafeFolder(false);
+    if (!ConnectHandler(refused)) {
         EndServiceProcess();
         return;
     }
-    FinishWork(RunServiceWork());
+    if (refused == 0)
+        FinishWork(RunServiceWork());
 }
 
-// Stop and shutdown both stop the service; the reset is never cut short, so that the
-// adapter is not left disabled.
-void ServiceCtrlHandler(DWORD control) {
+namespace {
+
+// The log line of a control that stops the service; nullptr for any other.
+const char16_t* StopControlLine(DWORD control) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+            return u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n";
+        case SERVICE_CONTROL_SHUTDOWN:
+            return u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN\r\n";
+        case SERVICE_CONTROL_PRESHUTDOWN:
+            return u"[ZeRegionSvc] SERVICE_CONTROL_PRESHUTDOWN\r\n";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+// Stop, preshutdown and shutdown all stop the service; the reset is never cut short, so
+// that the adapter is not left disabled.
+DWORD ServiceCtrlHandler(DWORD control, DWORD, void*, void*) {
     LogPrint(u"[ZeRegionSvc] ServiceCtrlHandler: opcode=%d\r\n", control);
     std::lock_guard<std::mutex> lock(g_statusMutex);
-    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
-        LogPrint(control == SERVICE_CONTROL_STOP ? u"[ZeRegionSvc] SERVICE_CONTROL_STOP\r\n"
-                                                 : u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN\r\n");
+    if (const char16_t* line = StopControlLine(control)) {
+        LogPrint(line);
         if (!g_bWorkPending) {
             ReportStoppedLocked();
-            return;
+            return NO_ERROR;
         }
         if (!g_bStopPending) {
             g_bStopPending = true;
-            ReportStatusLocked(SERVICE_STOP_PENDING, 1, kStopWaitHint);
-            return;
+            g_dwStopWaitHint =
+                control == SERVICE_CONTROL_PRESHUTDOWN ? kPreshutdownWaitHint : kStopWaitHint;
+            ReportStatusLocked(SERVICE_STOP_PENDING, 1, g_dwStopWaitHint);
+            return NO_ERROR;
         }
     }
     // Interrogate, a second stop while one is pending and anything else: the current
     // state once more.
     ReportStatusLocked(g_ServiceStatus.dwCurrentState, g_ServiceStatus.dwCheckPoint,
                        g_ServiceStatus.dwWaitHint);
+    return NO_ERROR;
 }
 
 }  // namespace ze

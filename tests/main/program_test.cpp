@@ -95,6 +95,47 @@ TEST_F(ProgramTest, VersionIsTheProjectVersionTheResourceCarries) {
     EXPECT_EQ(Sim().StandardStream(STD_OUTPUT_HANDLE), "ZeRegionSvc " ZE_VERSION_TEXT "\r\n");
 }
 
+// Without administrator rights the commands that change the machine refuse before
+// touching anything; those that only read run, and /check names what it could not read.
+TEST_F(ProgramTest, OnlyTheCommandsThatChangeTheMachineNeedAdministratorRights) {
+    WriteTextFile(kIniPath, u"[DriverKey]\r\nNetID=0007\r\n");
+    Sim().Settings().administrator = false;
+    std::string settings = ReadBytes(kIniPath);
+    for (const char16_t* command :
+         {u"/install", u"/uninstall", u"/start", u"/stop", u"/debug", u"PCI\\VEN_14E4"}) {
+        ClearLog();
+        std::string before = Sim().StandardStream(STD_ERROR_HANDLE);
+        EXPECT_EQ(Run({command}), ZE_EXIT_NOT_ELEVATED) << Utf16ToUtf8(command);
+        EXPECT_EQ(Sim().StandardStream(STD_ERROR_HANDLE).substr(before.size()),
+                  "ZeRegionSvc: this command changes the machine and needs administrator "
+                  "rights.\r\nRun it from an elevated command prompt (Run as administrator). "
+                  "Nothing was changed.\r\n");
+        auto log = LogMessages();
+        ASSERT_EQ(log.size(), 7u);
+        EXPECT_EQ(log[5], u"[ZeRegionSvc] Administrator rights required, nothing done\r\n");
+        EXPECT_TRUE(JournalLines().empty()) << Utf16ToUtf8(command);
+    }
+    EXPECT_EQ(ReadBytes(kIniPath), settings);
+    EXPECT_EQ(Run({u"/instal"}), ZE_EXIT_USAGE);
+    for (const char16_t* command : {u"/?", u"/version", u"/check", u"/preview"}) {
+        ClearLog();
+        EXPECT_NE(Run({command}), ZE_EXIT_NOT_ELEVATED) << Utf16ToUtf8(command);
+        for (const std::u16string& line : LogMessages())
+            EXPECT_EQ(line.find(u"Administrator rights"), std::u16string::npos);
+    }
+    Sim().InjectFault(Call::RegOpenKeyExW, 0, ERROR_ACCESS_DENIED);
+    Sim().InjectFault(Call::CreateFileW, 0, ERROR_ACCESS_DENIED);
+    WriteTextFile(kDatPath, u"[Settings]\r\n");
+    EXPECT_EQ(Run({u"/check"}), ZE_EXIT_CHECK_ERRORS);
+    std::string shown = Sim().StandardStream(STD_OUTPUT_HANDLE);
+    for (const char* denied : {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                               "{4D36E972-E325-11CE-BFC1-08002bE10318}\\0007: the driver key of "
+                               "Net ID 0007 cannot be read without administrator rights",
+                               "C:\\Program Files\\Zelvaro\\ZeCoInst.dat: cannot be read "
+                               "without administrator rights"})
+        EXPECT_NE(shown.find(denied), std::string::npos) << denied << "\n" << shown;
+}
+
 TEST_F(ProgramTest, AnExecutablePathTooLongForTheBuffersEndsStartUp) {
     Sim().Settings().modulePath = u"C:\\" + std::u16string(300, u'x') + u".exe";
     EXPECT_EQ(Run({u"/debug"}), 1);

@@ -25,6 +25,7 @@ class MachineFolderTest : public ::testing::Test {
         sim::MachineSettings settings;
         settings.systemLocale = 0x0411;
         settings.presentDevices.insert(u"PCI\\VEN_1\\0");
+        settings.fileSecurity.emplace_back(u"C:\\Zelvaro", u"O:BAD:(A;;FA;;;AU)");
         EXPECT_TRUE(sim::SimPlatform::CreateMachine(dir_, settings, &error)) << error;
     }
     ~MachineFolderTest() override { std::filesystem::remove_all(dir_); }
@@ -47,6 +48,9 @@ TEST_F(MachineFolderTest, SettingsSurviveTheRoundTrip) {
     auto machine = Open();
     EXPECT_EQ(machine->Settings().systemLocale, 0x0411u);
     EXPECT_EQ(machine->Settings().presentDevices, (std::set<std::u16string>{u"PCI\\VEN_1\\0"}));
+    EXPECT_EQ(machine->Settings().fileSecurity,
+              (std::vector<std::pair<std::u16string, std::u16string>>{
+                  {u"C:\\Zelvaro", u"O:BAD:(A;;FA;;;AU)"}}));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "registry.db"));
 }
 

@@ -9,7 +9,8 @@ namespace {
 using Lines = std::vector<std::u16string>;
 using Statuses = std::vector<SERVICE_STATUS>;
 
-constexpr DWORD kAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+constexpr DWORD kAccepted =
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
 
 class ServiceRunTest : public ServiceTest {
   protected:
@@ -198,7 +199,7 @@ TEST_F(ServiceRunTest, EveryControlButStopAndShutdownReportsTheCurrentStateAgain
             SERVICE_STATUS status{};
             EXPECT_TRUE(OS().ControlService(service.get(), c.control, &status)) << c.control;
         } else {
-            ServiceCtrlHandler(c.control);
+            EXPECT_EQ(ServiceCtrlHandler(c.control, 0, nullptr, nullptr), NO_ERROR);
         }
         Statuses reported = Dispatcher().ReportedStatuses();
         ASSERT_EQ(reported.size(), before + 1) << c.control;
@@ -216,8 +217,9 @@ TEST_F(ServiceRunTest, EveryControlButStopAndShutdownReportsTheCurrentStateAgain
     }
 }
 
-// A stop, or the system's shutdown, during the reset waits for the adapter to be
-// enabled again, while the check point moves on with each step of the reset.
+// A stop, or the system's preshutdown or shutdown, during the reset waits for the
+// adapter to be enabled again, while the check point moves on with each step of the
+// reset; at preshutdown the hint fits the time Windows waits.
 TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnabledAgain) {
     struct Moment {
         DWORD stateChange;
@@ -229,7 +231,9 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
                               {DICS_DISABLE, true, 3, "between disable and enable"},
                               {DICS_ENABLE, true, 2, "after the enable"}};
     std::string adapter = Utf16ToUtf8(kAdapter);
-    for (DWORD control : {SERVICE_CONTROL_STOP, SERVICE_CONTROL_SHUTDOWN}) {
+    for (DWORD control :
+         {SERVICE_CONTROL_STOP, SERVICE_CONTROL_SHUTDOWN, SERVICE_CONTROL_PRESHUTDOWN}) {
+        DWORD waitHint = control == SERVICE_CONTROL_PRESHUTDOWN ? 10000 : 30000;
         for (const Moment& moment : moments) {
             std::string what = std::string(moment.name) + ", control " + std::to_string(control);
             WriteSettings(u"[DriverKey]\r\nNetID=0007\r\n");
@@ -242,7 +246,7 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
                         SERVICE_STATUS status{};
                         sent = control == SERVICE_CONTROL_STOP
                                    ? ZeStopService() == 0
-                                   : Scm().SendShutdown(u"ZeRegionSvc", &status);
+                                   : Scm().SendShutdown(u"ZeRegionSvc", control, &status);
                     }
                 });
             {
@@ -256,7 +260,7 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
                            reported.begin() + static_cast<std::ptrdiff_t>(reportedBefore));
             Statuses expected{Status(SERVICE_RUNNING, kAccepted)};
             for (DWORD checkPoint = 1; checkPoint <= moment.lastCheckPoint; ++checkPoint)
-                expected.push_back(Status(SERVICE_STOP_PENDING, 0, checkPoint, 30000));
+                expected.push_back(Status(SERVICE_STOP_PENDING, 0, checkPoint, waitHint));
             expected.push_back(Status(SERVICE_STOPPED, 0));
             EXPECT_EQ(reported, expected) << what;
             EXPECT_TRUE(Sim().Devices().IsStarted(kAdapter)) << what;
@@ -270,6 +274,8 @@ TEST_F(ServiceRunTest, AStopOrShutdownDuringTheResetWaitsForTheAdapterToBeEnable
     }
     EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN"}),
               Lines(std::size(moments), u"[ZeRegionSvc] SERVICE_CONTROL_SHUTDOWN\r\n"));
+    EXPECT_EQ(LogLinesStartingWith({u"[ZeRegionSvc] SERVICE_CONTROL_PRESHUTDOWN"}),
+              Lines(std::size(moments), u"[ZeRegionSvc] SERVICE_CONTROL_PRESHUTDOWN\r\n"));
 }
 
 // Failed status reports are tried again. A service whose running state never got
@@ -313,7 +319,7 @@ TEST_F(ServiceRunTest, FailedReportsAreRetriedAndTheProcessAlwaysEnds) {
          1067,
          1},
         {"no handler",
-         Call::RegisterServiceCtrlHandlerW,
+         Call::RegisterServiceCtrlHandlerExW,
          {1},
          unreported,
          {},

@@ -581,7 +581,7 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {ERROR_INVALID_HANDLE};
         case Call::StartServiceCtrlDispatcherW:
             return {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT};
-        case Call::RegisterServiceCtrlHandlerW:
+        case Call::RegisterServiceCtrlHandlerExW:
             return {kErrorServiceNotInExe};
         case Call::SetServiceStatus:
             return {ERROR_INVALID_DATA};
@@ -609,9 +609,15 @@ std::vector<LONG> ErrorsOf(Call call) {
             return {RPC_S_SERVER_UNAVAILABLE, ERROR_INVALID_PARAMETER};
         case Call::DeregisterEventSource:
             return {ERROR_INVALID_HANDLE};
+        // Security: a file whose descriptor cannot be read or converted.
+        case Call::GetNamedSecurityInfoW:
+            return {ERROR_ACCESS_DENIED};
+        case Call::ConvertSecurityDescriptorToStringSecurityDescriptorW:
+            return {ERROR_NOT_ENOUGH_MEMORY};
         // Not failed: calls that cannot fail, and those no swept scenario makes.
         case Call::GetCommandLineW:
         case Call::IsUserAnAdmin:
+        case Call::LocalFree:
         case Call::ReadFile:
         case Call::GetLocalTime:
         case Call::Sleep:

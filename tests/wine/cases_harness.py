@@ -54,7 +54,9 @@ def service_trampolines(m):
                              "status 4 -> 1"], "service start")
     # Windows runs the handler on the thread inside the dispatcher; Wine 8 runs it on a
     # thread of its own, and the platform's dispatcher waits for it before returning.
-    m.expect(events[3:4] in (["control 1 on main thread"], ["control 1 on other thread"]),
+    # The handler registered with RegisterServiceCtrlHandlerExW gets its context back.
+    m.expect(events[3:4] in (["control 1 on main thread, context 1"],
+                             ["control 1 on other thread, context 1"]),
              f"stop control: {events[3:]!r}")
     # Both must happen. Their order is not checked: under Wine 8 the dispatcher's return
     # is still now and then marked before the handler's report line, although the

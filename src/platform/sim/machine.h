@@ -45,6 +45,9 @@ struct MachineSettings {
     // Standard output and error are a console (WriteConsoleW) rather than a file or
     // pipe (WriteFile).
     bool console = false;
+    // Security descriptors (SDDL) of files and folders by Windows path; any other has
+    // a safe default (security_calls.h).
+    std::vector<std::pair<std::u16string, std::u16string>> fileSecurity;
 };
 
 // The end of the simulated process by ExitProcess. The simulated process shares this

@@ -116,6 +116,8 @@ bool ReadMachineSettings(const std::filesystem::path& file, MachineSettings* set
             LCID flags = 0;
             ok = ParseHex(value, &flags);
             settings->restartFlags[Utf8ToUtf16(key)] = flags;
+        } else if (section == "Security") {
+            settings->fileSecurity.emplace_back(Utf8ToUtf16(key), Utf8ToUtf16(value));
         } else if (key == "SystemLocale") {
             ok = ParseHex(value, &settings->systemLocale);
         } else if (key == "UserLocale") {
@@ -162,6 +164,11 @@ bool WriteMachineSettings(const std::filesystem::path& file, const MachineSettin
             std::snprintf(locale, sizeof locale, "%X", flags);
             out << Utf16ToUtf8(device) << "=" << locale << "\n";
         }
+    }
+    if (!settings.fileSecurity.empty()) {
+        out << "\n[Security]\n";
+        for (const auto& [path, sddl] : settings.fileSecurity)
+            out << Utf16ToUtf8(path) << "=" << Utf16ToUtf8(sddl) << "\n";
     }
     return WriteBytesAtomically(file, out.str());
 }

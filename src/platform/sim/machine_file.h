@@ -19,6 +19,7 @@ bool WriteBytesAtomically(const std::filesystem::path& file, const std::string& 
 // machine.ini: [Machine] SystemLocale, UserLocale (hex LCIDs), Administrator (0/1),
 // WindowsDirectory, ModulePath, CommandLine; [PresentDevices] any key = instance id;
 // [RestartFlags] instance id = the hex install-parameter flags its state change sets.
+// [Security] Windows path = SDDL of that file or folder.
 bool ReadMachineSettings(const std::filesystem::path& file, MachineSettings* settings,
                          std::string* error);
 bool WriteMachineSettings(const std::filesystem::path& file, const MachineSettings& settings);

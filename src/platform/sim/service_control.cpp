@@ -196,13 +196,17 @@ BOOL ServiceManager::ControlService(SC_HANDLE service, DWORD control, SERVICE_ST
         control, accepted, status);
 }
 
-BOOL ServiceManager::SendShutdown(std::u16string_view name, SERVICE_STATUS* status) {
+BOOL ServiceManager::SendShutdown(std::u16string_view name, DWORD control, SERVICE_STATUS* status) {
+    if (control != SERVICE_CONTROL_SHUTDOWN && control != SERVICE_CONTROL_PRESHUTDOWN)
+        return Machine::Fail(ERROR_INVALID_PARAMETER);
     return SendControl(
         [&](std::u16string* target) {
             *target = std::u16string(name);
             return ERROR_SUCCESS;
         },
-        SERVICE_CONTROL_SHUTDOWN, SERVICE_ACCEPT_SHUTDOWN, status);
+        control,
+        control == SERVICE_CONTROL_SHUTDOWN ? SERVICE_ACCEPT_SHUTDOWN : SERVICE_ACCEPT_PRESHUTDOWN,
+        status);
 }
 
 LONG ServiceManager::QueueControl(const std::u16string& name, DWORD control, DWORD accepted,

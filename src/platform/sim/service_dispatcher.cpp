@@ -110,7 +110,7 @@ BOOL ServiceDispatcher::StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* t
 }
 
 std::optional<ControlRequest> ServiceDispatcher::TakeControl(const std::u16string& name,
-                                                             LPHANDLER_FUNCTION handler,
+                                                             LPHANDLER_FUNCTION_EX handler,
                                                              DWORD* state) {
     std::optional<ControlRequest> request;
     machine_.Exclusive([&]() -> LONG {
@@ -121,11 +121,12 @@ std::optional<ControlRequest> ServiceDispatcher::TakeControl(const std::u16strin
     return request;
 }
 
-void ServiceDispatcher::Deliver(const std::u16string& name, LPHANDLER_FUNCTION handler,
+void ServiceDispatcher::Deliver(const std::u16string& name, const Connection& connection,
                                 const ControlRequest& request, DWORD* state) {
-    // The handler runs on this thread, outside every lock of the machine.
+    // The handler runs on this thread, outside every lock of the machine. No control
+    // the manager delivers carries an event type or data.
     try {
-        handler(request.control);
+        connection.handler(request.control, 0, nullptr, connection.context);
     } catch (const ProcessExit& exit) {
         ProcessEnded(exit.code);
     }
@@ -139,14 +140,14 @@ void ServiceDispatcher::Deliver(const std::u16string& name, LPHANDLER_FUNCTION h
 
 void ServiceDispatcher::RunLoop(const std::u16string& name) {
     for (;;) {
-        LPHANDLER_FUNCTION handler = nullptr;
+        Connection connection;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            handler = connection_->handler;
+            connection = *connection_;
         }
         DWORD state = SERVICE_STOPPED;
-        if (std::optional<ControlRequest> request = TakeControl(name, handler, &state))
-            Deliver(name, handler, *request, &state);
+        if (std::optional<ControlRequest> request = TakeControl(name, connection.handler, &state))
+            Deliver(name, connection, *request, &state);
         if (state == SERVICE_STOPPED || HasProcessEnded())
             break;
         std::this_thread::sleep_for(kServicePollInterval);
@@ -175,8 +176,9 @@ void ServiceDispatcher::Disconnect(const std::u16string& name, bool processEnded
 // ---- the service's calls ----
 
 SERVICE_STATUS_HANDLE ServiceDispatcher::RegisterServiceCtrlHandler(LPCWSTR name,
-                                                                    LPHANDLER_FUNCTION handler) {
-    if (machine_.DueFault(Call::RegisterServiceCtrlHandlerW))
+                                                                    LPHANDLER_FUNCTION_EX handler,
+                                                                    void* context) {
+    if (machine_.DueFault(Call::RegisterServiceCtrlHandlerExW))
         return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!connection_ || name == nullptr || !EqualsIgnoreCase(connection_->service, name)) {
@@ -188,6 +190,7 @@ SERVICE_STATUS_HANDLE ServiceDispatcher::RegisterServiceCtrlHandler(LPCWSTR name
         return nullptr;
     }
     connection_->handler = handler;
+    connection_->context = context;
     if (connection_->statusHandle == nullptr) {
         connection_->statusHandle =
             reinterpret_cast<SERVICE_STATUS_HANDLE>(machine_.NextHandleValue());

@@ -24,7 +24,8 @@ class ServiceDispatcher {
 
     // Throws ProcessExit when a thread of the service ended the process.
     BOOL StartServiceCtrlDispatcher(const SERVICE_TABLE_ENTRYW* table);
-    SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(LPCWSTR name, LPHANDLER_FUNCTION handler);
+    SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(LPCWSTR name, LPHANDLER_FUNCTION_EX handler,
+                                                     void* context);
     BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status);
 
     // ---- state for tests and tools ----
@@ -36,7 +37,8 @@ class ServiceDispatcher {
   private:
     struct Connection {
         std::u16string service;
-        LPHANDLER_FUNCTION handler = nullptr;
+        LPHANDLER_FUNCTION_EX handler = nullptr;
+        void* context = nullptr;  // handed back to the handler with each control
         SERVICE_STATUS_HANDLE statusHandle = nullptr;
     };
 
@@ -47,8 +49,8 @@ class ServiceDispatcher {
     // The control queued for the service, taken off the queue, when a handler is there
     // to take it.
     std::optional<ControlRequest> TakeControl(const std::u16string& name,
-                                              LPHANDLER_FUNCTION handler, DWORD* state);
-    void Deliver(const std::u16string& name, LPHANDLER_FUNCTION handler,
+                                              LPHANDLER_FUNCTION_EX handler, DWORD* state);
+    void Deliver(const std::u16string& name, const Connection& connection,
                  const ControlRequest& request, DWORD* state);
     void Disconnect(const std::u16string& name, bool processEnded);
     void ProcessEnded(UINT code);

@@ -36,8 +36,9 @@ class ServiceManager {
     BOOL StartService(SC_HANDLE service);
     BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
     BOOL CloseServiceHandle(SC_HANDLE handle);
-    // The system's SERVICE_CONTROL_SHUTDOWN, which no ControlService caller may send.
-    BOOL SendShutdown(std::u16string_view name, SERVICE_STATUS* status);
+    // The system's SERVICE_CONTROL_PRESHUTDOWN or SERVICE_CONTROL_SHUTDOWN, which no
+    // ControlService caller may send; each only to a service that accepts it.
+    BOOL SendShutdown(std::u16string_view name, DWORD control, SERVICE_STATUS* status);
     // Removes a service marked for deletion once it is stopped and no handle of this
     // process refers to it (the dispatcher calls it when the service reports stopped).
     void RemoveIfDeletable(const std::u16string& name);

@@ -15,6 +15,7 @@ SimPlatform::SimPlatform(std::filesystem::path root, std::optional<std::filesyst
       registry_(machine_),
       files_(machine_),
       profiles_(machine_, files_),
+      security_(machine_, files_),
       serviceStates_(machine_.Registry().DatabaseOf()),
       services_(machine_, serviceStates_),
       dispatcher_(machine_, serviceStates_, services_),
@@ -148,6 +149,27 @@ BOOL SimPlatform::IsUserAnAdmin() {
     return machine_.Settings().administrator ? TRUE : FALSE;
 }
 
+DWORD SimPlatform::GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
+                                         SECURITY_INFORMATION SecurityInfo, PSID* ppsidOwner,
+                                         PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
+                                         PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
+    return security_.GetNamedSecurityInfo(pObjectName, ObjectType, SecurityInfo, ppsidOwner,
+                                          ppsidGroup, ppDacl, ppSacl, ppSecurityDescriptor);
+}
+
+BOOL SimPlatform::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+    PSECURITY_DESCRIPTOR SecurityDescriptor, DWORD RequestedStringSDRevision,
+    SECURITY_INFORMATION SecurityInformation, LPWSTR* StringSecurityDescriptor,
+    ULONG* StringSecurityDescriptorLen) {
+    return security_.ConvertToString(SecurityDescriptor, RequestedStringSDRevision,
+                                     SecurityInformation, StringSecurityDescriptor,
+                                     StringSecurityDescriptorLen);
+}
+
+HLOCAL SimPlatform::LocalFree(HLOCAL hMem) {
+    return security_.LocalFree(hMem);
+}
+
 UINT SimPlatform::GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
     return system_.GetSystemDirectory(lpBuffer, uSize);
 }
@@ -275,9 +297,9 @@ BOOL SimPlatform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServ
     return dispatcher_.StartServiceCtrlDispatcher(lpServiceStartTable);
 }
 
-SERVICE_STATUS_HANDLE SimPlatform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
-                                                               LPHANDLER_FUNCTION lpHandlerProc) {
-    return dispatcher_.RegisterServiceCtrlHandler(lpServiceName, lpHandlerProc);
+SERVICE_STATUS_HANDLE SimPlatform::RegisterServiceCtrlHandlerExW(
+    LPCWSTR lpServiceName, LPHANDLER_FUNCTION_EX lpHandlerProc, void* lpContext) {
+    return dispatcher_.RegisterServiceCtrlHandler(lpServiceName, lpHandlerProc, lpContext);
 }
 
 BOOL SimPlatform::SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,

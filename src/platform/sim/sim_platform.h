@@ -18,6 +18,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/profile_calls.h"
 #include "platform/sim/registry_calls.h"
+#include "platform/sim/security_calls.h"
 #include "platform/sim/service_dispatcher.h"
 #include "platform/sim/service_manager.h"
 #include "platform/sim/service_state.h"
@@ -84,6 +85,8 @@ class SimPlatform final : public Platform {
     DeviceManager& Devices() { return devices_; }
     // The events reported to the machine's event log, in order.
     std::vector<EventRecord> Events() const { return eventLog_.Events(); }
+    // Security descriptors and texts handed out and not yet given to LocalFree.
+    std::size_t LiveLocalAllocations() { return security_.LiveAllocations(); }
 
     // ---- Platform ----
     // ExitProcess throws ProcessExit (machine.h).
@@ -99,6 +102,7 @@ class SimPlatform final : public Platform {
     RegistryCalls registry_;
     FileSystem files_;
     ProfileCalls profiles_;
+    SecurityCalls security_;
     ServiceStates serviceStates_;
     ServiceManager services_;
     ServiceDispatcher dispatcher_;

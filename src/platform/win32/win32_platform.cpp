@@ -108,9 +108,15 @@
     X(SERVICE_RUNNING)                         \
     X(SERVICE_ACCEPT_STOP)                     \
     X(SERVICE_ACCEPT_SHUTDOWN)                 \
+    X(SERVICE_ACCEPT_PRESHUTDOWN)              \
     X(SERVICE_CONTROL_STOP)                    \
     X(SERVICE_CONTROL_INTERROGATE)             \
     X(SERVICE_CONTROL_SHUTDOWN)                \
+    X(SERVICE_CONTROL_PRESHUTDOWN)             \
+    X(OWNER_SECURITY_INFORMATION)              \
+    X(DACL_SECURITY_INFORMATION)               \
+    X(SDDL_REVISION_1)                         \
+    X(NO_ERROR)                                \
     X(DIGCF_PRESENT)                           \
     X(SPDRP_HARDWAREID)                        \
     X(SPDRP_DRIVER)                            \
@@ -132,7 +138,9 @@ ZE_SDK_CONSTANTS(ZE_CAPTURE)
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <regstr.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <shlobj.h>
 
@@ -144,6 +152,8 @@ ZE_SDK_CONSTANTS(ZE_COMPARE)
 }  // namespace ze::sdkcheck
 
 #undef ZE_SDK_CONSTANTS
+// An enumerator, not a macro: the program's name would hide the SDK's above.
+static_assert(static_cast<int>(ze::SE_FILE_OBJECT) == static_cast<int>(::SE_FILE_OBJECT));
 
 // The structures cross the boundary by pointer, so their layouts must be the SDK's.
 #define ZE_SAME_LAYOUT(type) static_assert(sizeof(ze::type) == sizeof(::type), #type);
@@ -168,7 +178,8 @@ static_assert(offsetof(ze::SP_PROPCHANGE_PARAMS, HwProfile) ==
 static_assert(offsetof(ze::SP_DEVINSTALL_PARAMS_W, Flags) ==
               offsetof(::SP_DEVINSTALL_PARAMS_W, Flags));
 static_assert(sizeof(ze::WCHAR) == sizeof(::WCHAR) && sizeof(ze::DWORD) == sizeof(::DWORD) &&
-              sizeof(ze::LONG) == sizeof(::LONG) && sizeof(ze::BOOL) == sizeof(::BOOL));
+              sizeof(ze::LONG) == sizeof(::LONG) && sizeof(ze::BOOL) == sizeof(::BOOL) &&
+              sizeof(ze::ULONG) == sizeof(::ULONG));
 
 namespace ze {
 namespace {
@@ -198,7 +209,7 @@ Result Forward(SdkResult (*function)(SdkParams...), Params... params) {
 
 // The one service this process hosts, and the control handler it registered.
 std::atomic<LPSERVICE_MAIN_FUNCTIONW> g_serviceMain{nullptr};
-std::atomic<LPHANDLER_FUNCTION> g_serviceHandler{nullptr};
+std::atomic<LPHANDLER_FUNCTION_EX> g_serviceHandler{nullptr};
 
 void WINAPI ServiceMainTrampoline(::DWORD argc, ::LPWSTR* argv) {
     g_serviceMain.load()(argc, reinterpret_cast<LPWSTR*>(argv));
@@ -216,17 +227,19 @@ int g_handlersRunning = 0;
 // Far longer than any handler takes; a handler that hangs does not keep the process.
 constexpr std::chrono::seconds kHandlerDrainTimeout{10};
 
-void WINAPI ServiceHandlerTrampoline(::DWORD control) {
+::DWORD WINAPI ServiceHandlerTrampoline(::DWORD control, ::DWORD eventType, ::LPVOID eventData,
+                                        ::LPVOID context) {
     {
         std::lock_guard<std::mutex> lock(g_handlerMutex);
         ++g_handlersRunning;
     }
-    g_serviceHandler.load()(control);
+    ::DWORD result = g_serviceHandler.load()(control, eventType, eventData, context);
     {
         std::lock_guard<std::mutex> lock(g_handlerMutex);
         --g_handlersRunning;
     }
     g_handlerReturned.notify_all();
+    return result;
 }
 
 // Waits until no handler call is running; keeps the caller's last-error value.
@@ -273,12 +286,12 @@ BOOL Win32Platform::StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpSe
     return ok;
 }
 
-SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
-                                                                 LPHANDLER_FUNCTION lpHandlerProc) {
+SERVICE_STATUS_HANDLE Win32Platform::RegisterServiceCtrlHandlerExW(
+    LPCWSTR lpServiceName, LPHANDLER_FUNCTION_EX lpHandlerProc, void* lpContext) {
     g_serviceHandler = lpHandlerProc;
-    return Converted<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerW(
+    return Converted<SERVICE_STATUS_HANDLE>(::RegisterServiceCtrlHandlerExW(
         Converted<::LPCWSTR>(lpServiceName),
-        lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr));
+        lpHandlerProc != nullptr ? ServiceHandlerTrampoline : nullptr, lpContext));
 }
 
 }  // namespace ze

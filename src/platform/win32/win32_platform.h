@@ -22,8 +22,9 @@ class Win32Forwards : public Platform {
 class Win32Platform final : public Win32Forwards {
   public:
     BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) override;
-    SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerW(LPCWSTR lpServiceName,
-                                                      LPHANDLER_FUNCTION lpHandlerProc) override;
+    SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
+                                                        LPHANDLER_FUNCTION_EX lpHandlerProc,
+                                                        void* lpContext) override;
 };
 
 }  // namespace ze

@@ -35,22 +35,26 @@ void Mark(const std::u16string& line) {
 
 void Report(ze::DWORD state) {
     g_status.dwCurrentState = state;
-    g_status.dwControlsAccepted = state == ze::SERVICE_RUNNING ? ze::SERVICE_ACCEPT_STOP : 0;
+    // Preshutdown too, as the program accepts it: Wine must take the flag.
+    g_status.dwControlsAccepted =
+        state == ze::SERVICE_RUNNING ? ze::SERVICE_ACCEPT_STOP | ze::SERVICE_ACCEPT_PRESHUTDOWN : 0;
     ze::BOOL ok = ze::OS().SetServiceStatus(g_statusHandle, &g_status);
     Mark(ze::Format(u"status %u -> %d", state, ok));
 }
 
-void Handler(ze::DWORD control) {
-    Mark(ze::Format(u"control %u on %s thread", control, ThreadName()));
+ze::DWORD Handler(ze::DWORD control, ze::DWORD, void*, void* context) {
+    Mark(ze::Format(u"control %u on %s thread, context %d", control, ThreadName(),
+                    context == &g_status));
     if (control == ze::SERVICE_CONTROL_STOP) {
         Report(ze::SERVICE_STOPPED);
     }
+    return ze::NO_ERROR;
 }
 
 void ServiceMain(ze::DWORD argc, ze::LPWSTR* argv) {
     Mark(ze::Format(u"main argc=%u name=%s on %s thread", argc, argc > 0 ? argv[0] : u"",
                     ThreadName()));
-    g_statusHandle = ze::OS().RegisterServiceCtrlHandlerW(argv[0], Handler);
+    g_statusHandle = ze::OS().RegisterServiceCtrlHandlerExW(argv[0], Handler, &g_status);
     Mark(ze::Format(u"handler registered %d", g_statusHandle != nullptr));
     Report(ze::SERVICE_RUNNING);
 }
