@@ -559,14 +559,15 @@ def run_probe(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, fil
     under Enum to plug into the simulation. Returns the Wine run's output.
     Without a Linux build of the probe the comparison is not made and the case is
     reported as skipped (its other expectations still count)."""
-    wine, sim = run_probe_both(machine, probe, arguments, lc_all, reg, files)
+    wine, sim = run_probe_both(machine, probe, arguments, lc_all, reg, files, present)
     if sim is not None:
         label = " ".join([probe] + list(arguments)) + f" ({lc_all})"
         compare_probe_outputs(machine, wine, sim, label)
     return wine
 
 
-def run_probe_both(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, files=None):
+def run_probe_both(machine, probe, arguments=(), lc_all=DEFAULT_LOCALE, reg=None, files=None,
+                   present=()):
     """The same runs as run_probe, without the comparison, for a documented difference
     between Wine and Windows: (Wine's output, the simulation's output or None)."""
     if reg:
