@@ -18,7 +18,7 @@ struct Reason {
 constexpr Reason kReasons[] = {
     {ZE_SVC_ERR_OPEN_SCMGR,
      u"the service control manager cannot be opened (administrative rights are needed)"},
-    {ZE_SVC_ERR_CREATE_SVC, u"the service cannot be created (it may be installed already)"},
+    {ZE_SVC_ERR_CREATE_SVC, u"the service cannot be created, or its configuration changed"},
     {ZE_SVC_ERR_OPEN_SVC, u"the service cannot be opened (it may not be installed)"},
     {ZE_SVC_ERR_DELETE_SVC, u"the service cannot be deleted"},
     {ZE_SVC_ERR_START_SVC, u"the service cannot be started"},
