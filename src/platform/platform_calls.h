@@ -56,6 +56,7 @@
       (DWORD, nNumberOfBytesToWrite), (DWORD*, lpNumberOfBytesWritten), (void*, lpOverlapped))   \
     X(BOOL, ReadFile, (HANDLE, hFile), (void*, lpBuffer), (DWORD, nNumberOfBytesToRead),         \
       (DWORD*, lpNumberOfBytesRead), (void*, lpOverlapped))                                      \
+    X(BOOL, FlushFileBuffers, (HANDLE, hFile))                                                 \
     X(BOOL, CloseHandle, (HANDLE, hObject))                                                      \
     X(void, GetLocalTime, (SYSTEMTIME*, lpSystemTime))                                           \
     X(void, Sleep, (DWORD, dwMilliseconds))                                                      \

@@ -6,14 +6,15 @@
 // from, beside the executable, where only administrators and the service write, and
 // kept by reinstalls and upgrades with the program's other settings. One key per
 // adapter, so that the record of an adapter unplugged before it was healed survives the
-// restart of another. The profile write is done, the file closed, before the class
-// installer is asked to disable anything, so a process killed after it leaves the
-// record behind.
+// restart of another. The profile write is done, the file closed and flushed to disk,
+// before the class installer is asked to disable anything, so neither a process killed
+// after it nor a power loss loses the record.
 #include "common/events.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "common/result_codes.h"
 #include "device/device.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "service/service.h"
 
@@ -26,11 +27,24 @@ constexpr char16_t kRecordValue[] = u"disabling";
 // Room for the key names of [Restart]: far more adapters than a laptop has.
 constexpr DWORD kRecordListChars = 4096;
 
+// The profile functions leave the file in the system's cache, where a power loss
+// takes it; the record must be on the disk before the adapter is disabled.
+bool FlushToDisk(const std::u16string& file) {
+    UniqueFile handle(OS().CreateFileW(file.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle && OS().FlushFileBuffers(handle.get());
+}
+
 void WriteRecord(const RunInputs& inputs) {
-    if (inputs.keepsRestartRecord &&
-        !OS().WritePrivateProfileStringW(kRecordSection, inputs.netId.c_str(), kRecordValue,
+    if (!inputs.keepsRestartRecord) {
+        return;
+    }
+    if (!OS().WritePrivateProfileStringW(kRecordSection, inputs.netId.c_str(), kRecordValue,
                                          inputs.settingsFile.c_str())) {
         LogPrint(u"[ZeRegionSvc] Write restart record to ini failed\r\n");
+    } else if (!FlushToDisk(inputs.settingsFile)) {
+        LogPrint(u"[ZeRegionSvc] Flush restart record to disk failed\r\n");
     }
 }
 

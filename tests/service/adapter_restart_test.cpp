@@ -166,5 +166,18 @@ TEST_F(AdapterRestartTest, ARunKilledAtAnyCallOfTheRestartIsHealedByTheNext) {
     EXPECT_GT(healed, 0u);
 }
 
+// The record reaches the disk, not just the system's cache, before the adapter is
+// disabled.
+TEST_F(AdapterRestartTest, TheRecordIsFlushedToDiskBeforeTheDisable) {
+    std::vector<Call> calls;
+    ASSERT_EQ(Debug(0, &calls), 0);
+    auto stateRead = std::find(calls.begin(), calls.end(), Call::SetupDiGetDeviceRegistryPropertyW);
+    auto record = std::find(stateRead, calls.end(), Call::WritePrivateProfileStringW);
+    ASSERT_GE(calls.end() - record, 4);
+    EXPECT_EQ(std::vector<Call>(record + 1, record + 4),
+              (std::vector<Call>{Call::CreateFileW, Call::FlushFileBuffers, Call::CloseHandle}));
+    EXPECT_GT(std::find(calls.begin(), calls.end(), Call::SetupDiCallClassInstaller), record + 3);
+}
+
 }  // namespace
 }  // namespace ze::testing

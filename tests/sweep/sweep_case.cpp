@@ -557,6 +557,7 @@ std::vector<LONG> ErrorsOf(Call call) {
         case Call::CreateFileW:
             return {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED};
         case Call::WriteFile:
+        case Call::FlushFileBuffers:
             return {kErrorDiskFull};
         case Call::CloseHandle:
             return {ERROR_INVALID_HANDLE};

@@ -73,6 +73,11 @@ BOOL DryRunPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumber
     return TRUE;
 }
 
+// A file the run writes exists only in the layer: nothing to flush.
+BOOL DryRunPlatform::FlushFileBuffers(HANDLE hFile) {
+    return files_.count(hFile) == 1 ? TRUE : Inner().FlushFileBuffers(hFile);
+}
+
 BOOL DryRunPlatform::CloseHandle(HANDLE hObject) {
     if (files_.erase(hObject) == 1)
         return TRUE;

@@ -146,6 +146,7 @@ class DryRunPlatform final : public PlatformDecorator {
                        DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
     BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                    DWORD* lpNumberOfBytesWritten, void* lpOverlapped) override;
+    BOOL FlushFileBuffers(HANDLE hFile) override;
     BOOL CloseHandle(HANDLE hObject) override;
 
     SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,

@@ -210,6 +210,27 @@ BOOL FileSystem::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBy
     return TRUE;
 }
 
+// As on Windows, only a handle opened for writing can be flushed.
+BOOL FileSystem::FlushFileBuffers(HANDLE hFile) {
+    if (auto fault = machine_.DueFault(Call::FlushFileBuffers))
+        return FALSE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = files_.find(hFile);
+    if (it == files_.end()) {
+        SetLast(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if ((it->second.access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) == 0) {
+        SetLast(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::fsync(it->second.fd) != 0) {
+        SetLast(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL FileSystem::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
                           DWORD* lpNumberOfBytesRead) {
     if (lpNumberOfBytesRead != nullptr)

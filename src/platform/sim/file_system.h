@@ -30,6 +30,7 @@ class FileSystem {
                        DWORD dwCreationDisposition);
     BOOL WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                    DWORD* lpNumberOfBytesWritten);
+    BOOL FlushFileBuffers(HANDLE hFile);
     BOOL ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
                   DWORD* lpNumberOfBytesRead);
     BOOL CloseHandle(HANDLE hObject);

@@ -196,6 +196,10 @@ BOOL SimPlatform::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfB
     return files_.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }
 
+BOOL SimPlatform::FlushFileBuffers(HANDLE hFile) {
+    return files_.FlushFileBuffers(hFile);
+}
+
 BOOL SimPlatform::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
                            DWORD* lpNumberOfBytesRead, void*) {
     return files_.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);

@@ -21,6 +21,7 @@
     X(ERROR_ACCESS_DENIED)                     \
     X(ERROR_INVALID_HANDLE)                    \
     X(ERROR_NOT_ENOUGH_MEMORY)                 \
+    X(ERROR_WRITE_FAULT)                       \
     X(ERROR_SHARING_VIOLATION)                 \
     X(ERROR_INVALID_PARAMETER)                 \
     X(ERROR_CALL_NOT_IMPLEMENTED)              \
