@@ -180,3 +180,6 @@ def restart_record_cleared(m):
     ])
     m.expect("[Restart]" not in _settings(m), f"settings file: {_settings(m)!r}")
     m.expect("NetID=0007" in _settings(m), f"settings file: {_settings(m)!r}")
+    # The record reached the disk before the disable: Wine flushes the settings file.
+    m.expect("[ZeRegionSvc] Flush restart record to disk failed\r\n" not in m.log_messages(),
+             "the record's flush failed")
