@@ -13,6 +13,10 @@
 namespace ze::sim {
 namespace {
 
+// The access rights that let a handle write, and read, a file's data.
+constexpr DWORD kWriteRights = GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA;
+constexpr DWORD kReadRights = GENERIC_READ | 0x0001;
+
 // Windows file names ignore case: an existing entry whose name matches ignoring
 // case is used, otherwise the name as given.
 std::filesystem::path Component(const std::filesystem::path& directory, std::u16string_view name) {
@@ -122,17 +126,15 @@ HANDLE FileSystem::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         return INVALID_HANDLE_VALUE;
     }
     auto host = HostPath(lpFileName);
-    constexpr DWORD kWriting = GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA;
-    constexpr DWORD kReading = GENERIC_READ | 0x0001;
-    bool wantsWrite = (dwDesiredAccess & kWriting) != 0;
-    bool wantsRead = (dwDesiredAccess & kReading) != 0;
+    bool wantsWrite = (dwDesiredAccess & kWriteRights) != 0;
+    bool wantsRead = (dwDesiredAccess & kReadRights) != 0;
     // Every handle already open on the file must share what this one asks for, and
     // this one must share what they hold.
     for (const auto& [handle, open] : files_) {
         if (open.hostPath != host)
             continue;
-        bool openWrites = (open.access & kWriting) != 0;
-        bool openReads = (open.access & kReading) != 0;
+        bool openWrites = (open.access & kWriteRights) != 0;
+        bool openReads = (open.access & kReadRights) != 0;
         if ((wantsWrite && !(open.share & FILE_SHARE_WRITE)) ||
             (wantsRead && !(open.share & FILE_SHARE_READ)) ||
             (openWrites && !(dwShareMode & FILE_SHARE_WRITE)) ||
@@ -181,6 +183,21 @@ HANDLE FileSystem::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
     return handle;
 }
 
+// The open file behind a handle that was opened with one of `access`'s rights; the
+// caller holds the mutex. Otherwise the error is set and nullptr returned.
+FileSystem::OpenFile* FileSystem::OpenWith(HANDLE handle, DWORD access) {
+    auto it = files_.find(handle);
+    if (it == files_.end()) {
+        SetLast(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if ((it->second.access & access) == 0) {
+        SetLast(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return &it->second;
+}
+
 BOOL FileSystem::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
                            DWORD* lpNumberOfBytesWritten) {
     if (lpNumberOfBytesWritten != nullptr)
@@ -195,12 +212,10 @@ BOOL FileSystem::WriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBy
         return TRUE;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(hFile);
-    if (it == files_.end()) {
-        SetLast(ERROR_INVALID_HANDLE);
+    OpenFile* file = OpenWith(hFile, kWriteRights);
+    if (file == nullptr)
         return FALSE;
-    }
-    ssize_t written = ::write(it->second.fd, lpBuffer, nNumberOfBytesToWrite);
+    ssize_t written = ::write(file->fd, lpBuffer, nNumberOfBytesToWrite);
     if (written < 0) {
         SetLast(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -215,16 +230,10 @@ BOOL FileSystem::FlushFileBuffers(HANDLE hFile) {
     if (auto fault = machine_.DueFault(Call::FlushFileBuffers))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(hFile);
-    if (it == files_.end()) {
-        SetLast(ERROR_INVALID_HANDLE);
+    OpenFile* file = OpenWith(hFile, kWriteRights);
+    if (file == nullptr)
         return FALSE;
-    }
-    if ((it->second.access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) == 0) {
-        SetLast(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (::fsync(it->second.fd) != 0) {
+    if (::fsync(file->fd) != 0) {
         SetLast(ERROR_WRITE_FAULT);
         return FALSE;
     }
@@ -238,16 +247,10 @@ BOOL FileSystem::ReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRe
     if (auto fault = machine_.DueFault(Call::ReadFile))
         return FALSE;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = files_.find(hFile);
-    if (it == files_.end()) {
-        SetLast(ERROR_INVALID_HANDLE);
+    OpenFile* file = OpenWith(hFile, kReadRights);
+    if (file == nullptr)
         return FALSE;
-    }
-    if ((it->second.access & (GENERIC_READ | 0x0001)) == 0) {
-        SetLast(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    ssize_t read = ::read(it->second.fd, lpBuffer, nNumberOfBytesToRead);
+    ssize_t read = ::read(file->fd, lpBuffer, nNumberOfBytesToRead);
     if (read < 0) {
         SetLast(ERROR_ACCESS_DENIED);
         return FALSE;

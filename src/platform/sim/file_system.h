@@ -51,6 +51,7 @@ class FileSystem {
         DWORD share;
         int fd;
     };
+    OpenFile* OpenWith(HANDLE handle, DWORD access);
 
     Machine& machine_;
     std::mutex mutex_;  // guards the tables below
